@@ -1,0 +1,95 @@
+#include "checksum/crc32.h"
+
+#include "checksum/crc32_kernels.h"
+#include "runtime/text.h"
+
+namespace {
+
+// Tables for sixteen bytes at a time, derived from Crc32Table by the compiler:
+// Sliced[k][n] is the effect of byte n followed by k zero bytes.
+struct SlicedTables {
+    uint32_t t[16][256];
+};
+
+constexpr SlicedTables MakeSlicedTables() {
+    SlicedTables s{};
+    for (int n = 0; n < 256; ++n)
+        s.t[0][n] = Crc32Table[n];
+    for (int k = 1; k < 16; ++k)
+        for (int n = 0; n < 256; ++n)
+            s.t[k][n] = (s.t[k - 1][n] >> 8) ^ Crc32Table[s.t[k - 1][n] & 0xFF];
+    return s;
+}
+
+constexpr SlicedTables kSliced = MakeSlicedTables();
+
+inline uint32_t Load32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+using Crc32Kernel = uint32_t (*)(const void*, size_t, uint32_t);
+
+struct KernelChoice {
+    Crc32Kernel kernel;
+    const char* name;
+};
+
+KernelChoice ChooseKernel() {
+    if (Crc32FoldingAvailable())
+        return {Crc32UpdateFolding, "pclmul-folding"};
+    return {Crc32UpdateSliced, "slicing-by-16"};
+}
+
+const KernelChoice& Chosen() {
+    // Chosen once, on first use; never changes afterwards.
+    static const KernelChoice choice = ChooseKernel();
+    return choice;
+}
+
+} // namespace
+
+uint32_t Crc32UpdateBytewise(const void* buffer, size_t length, uint32_t running) {
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    for (size_t i = 0; i < length; ++i)
+        running = (running >> 8) ^ Crc32Table[(running ^ p[i]) & 0xFF];
+    return running;
+}
+
+uint32_t Crc32UpdateSliced(const void* buffer, size_t length, uint32_t running) {
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    const auto& t = kSliced.t;
+    while (length >= 16) {
+        uint32_t a = running ^ Load32(p);
+        uint32_t b = Load32(p + 4);
+        uint32_t c = Load32(p + 8);
+        uint32_t d = Load32(p + 12);
+        running = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^
+                  t[12][a >> 24] ^ t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^
+                  t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^ t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^
+                  t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^ t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^
+                  t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
+        p += 16;
+        length -= 16;
+    }
+    return Crc32UpdateBytewise(p, length, running);
+}
+
+uint32_t Crc32Update(const void* buffer, size_t length, uint32_t running) {
+    if (length == 0)
+        return running;
+    return Chosen().kernel(buffer, length, running);
+}
+
+const char* Crc32KernelName() {
+    return Chosen().name;
+}
+
+std::string CrcText(uint32_t checksum) {
+    return PadLeft(FormatHex(checksum), 8, "0");
+}
+
+bool CrcInPathTest(std::string_view path, std::string_view crcText) {
+    if (crcText.empty())
+        return false;
+    return RemoveAllOccurrences(path, crcText, true).size() != path.size();
+}

@@ -1,0 +1,190 @@
+#include "checksum/crc32.h"
+#include "checksum/crc32_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#if SUMVANE_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
+namespace {
+
+using Kernel = uint32_t (*)(const void*, size_t, uint32_t);
+
+struct KernelCase {
+    const char* name;
+    Kernel kernel;
+    bool (*available)();
+};
+
+void PrintTo(const KernelCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+bool Always() {
+    return true;
+}
+
+const KernelCase kKernels[] = {
+    {"Bytewise", Crc32UpdateBytewise, Always},
+    {"Sliced", Crc32UpdateSliced, Always},
+    {"Folding", Crc32UpdateFolding, Crc32FoldingAvailable},
+    {"Dispatched", Crc32Update, Always},
+};
+
+uint32_t Whole(Kernel kernel, const void* data, size_t length) {
+    return kernel(data, length, kCrc32Start) ^ 0xFFFFFFFFu;
+}
+
+std::vector<unsigned char> RandomBytes(size_t length, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<unsigned char> bytes(length);
+    for (auto& b : bytes)
+        b = static_cast<unsigned char>(rng());
+    return bytes;
+}
+
+// The reference is the plain definition of the CRC, one bit at a time,
+// independent of the table.
+uint32_t BitwiseCrc(const unsigned char* data, size_t length) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+uint32_t Oracle(const unsigned char* data, size_t length) {
+#if SUMVANE_HAVE_ZLIB
+    return static_cast<uint32_t>(crc32(0L, data, static_cast<uInt>(length)));
+#else
+    return BitwiseCrc(data, length);
+#endif
+}
+
+class Crc32Kernels : public ::testing::TestWithParam<KernelCase> {
+  protected:
+    void SetUp() override {
+        if (!GetParam().available())
+            GTEST_SKIP() << GetParam().name << " is not available on this processor";
+    }
+};
+
+TEST_P(Crc32Kernels, CheckValue) {
+    const char* check = "123456789";
+    EXPECT_EQ(0xCBF43926u, Whole(GetParam().kernel, check, 9));
+    EXPECT_EQ("CBF43926", CrcText(Whole(GetParam().kernel, check, 9)));
+}
+
+TEST_P(Crc32Kernels, EmptyInputIsZero) {
+    EXPECT_EQ(0u, Whole(GetParam().kernel, "", 0));
+    EXPECT_EQ(kCrc32Start, GetParam().kernel(nullptr, 0, kCrc32Start));
+}
+
+TEST_P(Crc32Kernels, MatchesOracleOverLengthsAndUnalignedStarts) {
+    auto bytes = RandomBytes(4096 + 64, 7);
+    const size_t lengths[] = {0,   1,    2,    3,    7,    15,   16,   17,  31,  63,
+                              64,  65,   79,   80,   127,  128,  129,  191, 255, 256,
+                              257, 1000, 1023, 1024, 1025, 2047, 4095, 4096};
+    for (size_t offset = 0; offset < 16; ++offset) {
+        for (size_t length : lengths) {
+            SCOPED_TRACE(testing::Message() << "offset " << offset << " length " << length);
+            const unsigned char* p = bytes.data() + offset;
+            ASSERT_EQ(Oracle(p, length), Whole(GetParam().kernel, p, length));
+        }
+    }
+}
+
+TEST_P(Crc32Kernels, EverySplitInTwoMatchesOnePiece) {
+    auto bytes = RandomBytes(300, 11);
+    uint32_t expected = Oracle(bytes.data(), bytes.size());
+    for (size_t split = 0; split <= bytes.size(); ++split) {
+        SCOPED_TRACE(testing::Message() << "split at " << split);
+        uint32_t running = GetParam().kernel(bytes.data(), split, kCrc32Start);
+        running = GetParam().kernel(bytes.data() + split, bytes.size() - split, running);
+        ASSERT_EQ(expected, running ^ 0xFFFFFFFFu);
+    }
+}
+
+TEST_P(Crc32Kernels, RandomBlockSizesWithEmptyBlocksMatchOnePiece) {
+    auto bytes = RandomBytes(1 << 20, 13);
+    uint32_t expected = Oracle(bytes.data(), bytes.size());
+    std::mt19937 rng(17);
+    for (int round = 0; round < 20; ++round) {
+        uint32_t running = kCrc32Start;
+        size_t at = 0;
+        while (at < bytes.size()) {
+            size_t piece = rng() % 3 == 0 ? 0 : rng() % 70000;
+            piece = std::min(piece, bytes.size() - at);
+            uint32_t before = running;
+            running = GetParam().kernel(bytes.data() + at, piece, running);
+            if (piece == 0) {
+                ASSERT_EQ(before, running) << "an empty block changed the running value";
+            }
+            at += piece;
+        }
+        ASSERT_EQ(expected, running ^ 0xFFFFFFFFu) << "round " << round;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKernels, Crc32Kernels, ::testing::ValuesIn(kKernels),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Crc32Table, EntriesFollowTheirDefinition) {
+    EXPECT_EQ(0x77073096u, Crc32Table[1]);
+    EXPECT_EQ(0xEDB88320u, Crc32Table[128]);
+    EXPECT_EQ(0x2D02EF8Du, Crc32Table[255]);
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t v = n;
+        for (int round = 0; round < 8; ++round)
+            v = (v & 1) ? (v >> 1) ^ 0xEDB88320u : v >> 1;
+        ASSERT_EQ(v, Crc32Table[n]) << "entry " << n;
+    }
+}
+
+TEST(Crc32Table, ReferenceAgreesWithBitwiseDefinition) {
+    auto bytes = RandomBytes(5000, 3);
+    for (size_t length : {0u, 1u, 9u, 100u, 5000u})
+        EXPECT_EQ(BitwiseCrc(bytes.data(), length),
+                  Whole(Crc32UpdateBytewise, bytes.data(), length));
+}
+
+TEST(CrcText, AlwaysEightUpperCaseDigits) {
+    struct {
+        uint32_t value;
+        const char* text;
+    } cases[] = {
+        {0, "00000000"},          {0xABC, "00000ABC"},      {0x1A2B3C4D, "1A2B3C4D"},
+        {0xFFFFFFFF, "FFFFFFFF"}, {0x0000000F, "0000000F"}, {0xCBF43926, "CBF43926"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, CrcText(c.value)) << std::hex << c.value;
+}
+
+TEST(CrcInPathTest, FindsTheChecksumAnywhereInThePathIgnoringCase) {
+    struct {
+        const char* path;
+        const char* crc;
+        bool carried;
+    } cases[] = {
+        {"D:\\Films\\clip [0012ABCD].avi", "0012ABCD", true},
+        {"D:\\Films\\clip [0012abcd].avi", "0012ABCD", true},
+        {"D:\\0012ABCD\\clip.avi", "0012ABCD", true},
+        {"D:\\Films\\clip.avi", "0012ABCD", false},
+        {"D:\\Films\\clip [0012ABC].avi", "0012ABCD", false},
+        {"", "0012ABCD", false},
+        {"D:\\any.avi", "", false},
+        // Only ASCII letters fold: 0xC4 and 0xE4 are different bytes.
+        {"x\xC4.bin", "\xE4", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.carried, CrcInPathTest(c.path, c.crc)) << c.path << " / " << c.crc;
+}
+
+} // namespace
