@@ -1,0 +1,156 @@
+#include "runtime/files_win.h"
+
+#include "runtime/params_win.h"
+
+#include <windows.h>
+
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Handles by file number; nullptr where no file is open. Never destroyed, so
+// a worker still reading while the process ends never meets a freed table.
+std::vector<HANDLE>& fileTable = *new std::vector<HANDLE>(10, nullptr);
+HANDLE currentFile = nullptr;
+
+// The probe works on a 1024-byte copy of the path (terminator included);
+// longer paths are refused rather than cut, so a cut-off name can never
+// answer for a different, shorter one.
+constexpr size_t kLongestProbedPath = 1023;
+
+// A zero byte would end the name for the system, which would then act on a
+// shorter name than the one asked for.
+bool IsUsablePath(const std::string& path) {
+    return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+HANDLE FileUnder(int32_t number) {
+    if (number < 0 || static_cast<size_t>(number) >= fileTable.size())
+        return nullptr;
+    return fileTable[number];
+}
+
+int64_t SizeOf(const WIN32_FIND_DATAA& found) {
+    uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    constexpr uint64_t kLargest = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+    return static_cast<int64_t>(size > kLargest ? kLargest : size);
+}
+
+} // namespace
+
+int64_t QueryFileSize(const std::string& path) {
+    if (path.empty())
+        return -1;
+    SetCurrentDirectoryA(ProgramDirectory().c_str());
+    if (path.size() > kLongestProbedPath || !IsUsablePath(path))
+        return -1;
+
+    if ((path.size() == 2 || path.size() == 3) && path[1] == ':') {
+        std::string root = path.size() == 2 ? path + "\\" : path;
+        UINT type = GetDriveTypeA(root.c_str());
+        return (type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR) ? -1 : -2;
+    }
+
+    std::string name = path;
+    if (name.back() == '\\')
+        name.pop_back();
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(name.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return -1;
+    FindClose(search);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return -2;
+    return SizeOf(found);
+}
+
+bool RenameFileOnDisk(const std::string& oldPath, const std::string& newPath) {
+    if (!IsUsablePath(oldPath) || !IsUsablePath(newPath))
+        return false;
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when newPath exists.
+    return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0;
+}
+
+uintptr_t OpenFileForReading(int32_t number, const std::string& path) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (number >= 0 && IsUsablePath(path))
+        file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        currentFile = nullptr;
+        return 0;
+    }
+    if (static_cast<size_t>(number) >= fileTable.size())
+        fileTable.resize(static_cast<size_t>(number) + 10, nullptr);
+    if (fileTable[number] != nullptr)
+        CloseHandle(fileTable[number]);
+    fileTable[number] = file;
+    currentFile = file;
+    return reinterpret_cast<uintptr_t>(file);
+}
+
+int64_t GetFilePosition() {
+    LARGE_INTEGER position;
+    LARGE_INTEGER stay;
+    stay.QuadPart = 0;
+    if (currentFile == nullptr || !SetFilePointerEx(currentFile, stay, &position, FILE_CURRENT))
+        return -1;
+    return position.QuadPart;
+}
+
+int64_t GetFileLength() {
+    LARGE_INTEGER length;
+    if (currentFile == nullptr || !GetFileSizeEx(currentFile, &length))
+        return -1;
+    return length.QuadPart;
+}
+
+int32_t ReadFileBlock(void* destination, int32_t length) {
+    if (currentFile == nullptr || destination == nullptr || length <= 0)
+        return 0;
+    DWORD read = 0;
+    if (!ReadFile(currentFile, destination, static_cast<DWORD>(length), &read, nullptr))
+        return 0;
+    return static_cast<int32_t>(read);
+}
+
+int32_t IsAtEndOfFile(int32_t number) {
+    HANDLE file = FileUnder(number);
+    if (file == nullptr)
+        return -1;
+    char ahead;
+    DWORD read = 0;
+    if (!ReadFile(file, &ahead, 1, &read, nullptr) || read == 0)
+        return -1;
+    // A 64-bit move: a 32-bit one without its high part fails beyond 4 GiB
+    // and would leave the byte consumed.
+    LARGE_INTEGER back;
+    back.QuadPart = -1;
+    SetFilePointerEx(file, back, nullptr, FILE_CURRENT);
+    return 0;
+}
+
+void CloseFileNumber(int32_t number) {
+    HANDLE file = FileUnder(number);
+    if (file == nullptr)
+        return;
+    CloseHandle(file);
+    fileTable[number] = nullptr;
+    if (currentFile == file)
+        currentFile = nullptr;
+}
+
+void InitFileTable() {
+    CloseAllFiles();
+    fileTable.assign(10, nullptr);
+}
+
+void CloseAllFiles() {
+    for (HANDLE& file : fileTable) {
+        if (file != nullptr)
+            CloseHandle(file);
+        file = nullptr;
+    }
+    currentFile = nullptr;
+}
