@@ -101,6 +101,7 @@ TEST_F(Files, QueryFileSizeLooksUpRelativeNamesInTheProgramDirectory) {
     EXPECT_EQ(ProgramDirectory(), CurrentDirectory() + "\\");
     EXPECT_NE(0u, OpenFileForReading(0, name));
     EXPECT_EQ(7, GetFileLength());
+    CloseFileNumber(0); // an open file could not be removed
 }
 
 TEST_F(Files, ReadsAFileBlockByBlockWithTheEndTestAfterEachBlock) {
