@@ -10,9 +10,9 @@
 // stops the timers (the system's timeKillEvent neither waits for it nor
 // prevents one last call that was already due). Three things keep such a call
 // from crashing the process:
-// 1. The callback touches nothing but the slot table and two counters below,
-//    which are static, constant-initialised and trivially destructible: they
-//    are never freed, not even while the process ends.
+// 1. The callback touches nothing but the slot table, the gate and the call
+//    counters below, which are static, constant-initialised and trivially
+//    destructible: they are never freed, not even while the process ends.
 // 2. StopAllTimers first closes a gate that every callback checks after
 //    counting itself in, so no procedure call begins after that point (the
 //    count and the gate are sequentially consistent atomics: either the
@@ -24,7 +24,9 @@
 //    is a message sent to it), so while waiting StopAllTimers serves the
 //    messages sent to its own thread. It gives up after kLongestStopWaitMs,
 //    for a procedure stuck on something else entirely, so a stuck timer can
-//    delay the end of the program but never hang it.
+//    delay the end of the program but never hang it. (The system's own
+//    synchronous kill, TIME_KILL_SYNCHRONOUS, is not used for this: it waits
+//    without serving those messages and would deadlock in exactly that case.)
 
 namespace {
 
