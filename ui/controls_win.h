@@ -1,0 +1,78 @@
+// Numbered child controls: static texts, push buttons, frames and list views.
+//
+// Each control's Win32 identifier is its number, which is how control events
+// name it. Every control is subclassed by the layer and drawn in the default
+// GUI font. Each kind of control has one table of operations; an operation a
+// kind does not offer does nothing and returns 0 or "".
+//
+// Controls are created and destroyed on the thread that owns their window.
+// The operations (list reads and writes) may be called from any thread: they
+// are window messages, carried out by the owning thread while it retrieves
+// messages, and the caller waits until then.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+struct ControlOperations {
+    int32_t (*getSelectedIndex)(HWND control) = nullptr;
+    void (*addColumn)(HWND control, int32_t position, const std::string& title,
+                      int32_t width) = nullptr;
+    void (*addItem)(HWND control, int32_t position, const std::string& text) = nullptr;
+    std::string (*getItemText)(HWND control, int32_t row, int32_t column) = nullptr;
+    void (*setItemText)(HWND control, int32_t row, const std::string& text,
+                        int32_t column) = nullptr;
+    int32_t (*countItems)(HWND control) = nullptr;
+    void (*clearItems)(HWND control) = nullptr;
+    uint32_t (*getItemTag)(HWND control, int32_t row) = nullptr;
+    bool (*setItemTextIfTagged)(HWND control, int32_t row, uint32_t tag, const std::string& text,
+                                int32_t column) = nullptr;
+    // Sees the control's messages before the control does; returns true when
+    // it has handled one (with its result in *result).
+    bool (*filterMessage)(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                          LRESULT* result) = nullptr;
+    bool isListView = false;
+};
+
+// Start-up: the default GUI font and the common controls.
+void InitControlLayer();
+
+// The window that new controls are created in; returns it.
+HWND SetControlParent(HWND window);
+
+// flags: 1 centred, 2 right-aligned, 0x20000 sunken edge.
+HWND CreateTextControl(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                       const std::string& text, uint32_t flags = 0);
+HWND CreateButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                  const std::string& text);
+// flags: 0 group box, 1 sunken rectangle, 2 rectangle with a thin static edge,
+// other values a bordered rectangle.
+HWND CreateFrame(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                 const std::string& text, uint32_t flags);
+
+// Creates a control of any kind; for the kinds' own creation functions.
+HWND CreateControl(int32_t number, const char* className, uint32_t style, uint32_t exStyle,
+                   const std::string& text, int32_t x, int32_t y, int32_t width, int32_t height,
+                   const ControlOperations* operations);
+
+// Greys a control out (disabled 1) or enables it again (0).
+void SetControlDisabled(int32_t number, int32_t disabled);
+
+// The control of a number, or 0.
+HWND GetControlHandle(int32_t number);
+
+// The first selected row of a list view (-1 if none), a button's check state.
+int32_t GetSelectedIndex(int32_t number);
+
+// Whether the number holds a list view.
+bool IsListViewControl(int32_t number);
+
+struct ControlRef {
+    HWND control;
+    const ControlOperations* operations;
+};
+
+// The control of a number and its kind's operations; safe on any thread.
+ControlRef LookUpControl(int32_t number);

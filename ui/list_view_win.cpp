@@ -1,0 +1,235 @@
+#include "ui/list_view_win.h"
+
+#include "ui/control_styles.h"
+#include "ui/controls_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// The longest cell text read back, plus its terminator.
+constexpr int kCellBuffer = 10000;
+
+// Handled by the layer's procedure of every list view: a tag-checked write.
+constexpr UINT kSetTextIfTagged = WM_APP + 0x5356;
+
+struct TaggedWrite {
+    int32_t row;
+    uint32_t tag;
+    int32_t column;
+    const std::string* text;
+};
+
+// The tagged writes waiting for the list's thread. The message carries a
+// pointer, so it is acted on only when that pointer is one of ours: a forged
+// message from another process finds nothing here and does nothing.
+std::mutex g_inFlightLock;
+std::vector<const TaggedWrite*> g_inFlight;
+
+bool IsInFlight(const TaggedWrite* write) {
+    std::lock_guard<std::mutex> guard(g_inFlightLock);
+    return std::find(g_inFlight.begin(), g_inFlight.end(), write) != g_inFlight.end();
+}
+
+std::atomic<uint32_t> g_lastTag{0};
+
+uint32_t NewTag() {
+    uint32_t tag = ++g_lastTag;
+    while (tag == 0) // 0 means "no row"; skip it when the count wraps
+        tag = ++g_lastTag;
+    return tag;
+}
+
+void ListAddColumn(HWND list, int32_t position, const std::string& title, int32_t width) {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = width;
+    column.pszText = const_cast<char*>(title.c_str());
+    column.iSubItem = position;
+    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(position),
+                 reinterpret_cast<LPARAM>(&column));
+}
+
+void ListAddItem(HWND list, int32_t position, const std::string& text) {
+    if (position == -1)
+        position = static_cast<int32_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    std::vector<std::string> columns = SplitColumnTexts(text);
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = position;
+    item.pszText = const_cast<char*>(columns[0].c_str());
+    item.lParam = static_cast<LPARAM>(NewTag());
+    // The other columns go to the row the list actually made, which is the
+    // given position unless that lay beyond the end.
+    auto row =
+        static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    if (row < 0)
+        return;
+    for (size_t c = 1; c < columns.size(); ++c) {
+        LVITEMA cell = {};
+        cell.iSubItem = static_cast<int>(c);
+        cell.pszText = const_cast<char*>(columns[c].c_str());
+        SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&cell));
+    }
+}
+
+std::string ListGetItemText(HWND list, int32_t row, int32_t column) {
+    if (row < 0 || column < 0)
+        return std::string();
+    // LVM_GETITEMTEXTA always copies into our buffer (LVM_GETITEMA may instead
+    // point at the list's own storage), and never more than cchTextMax - 1
+    // characters plus the terminator.
+    std::vector<char> buffer(kCellBuffer, '\0');
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = buffer.data();
+    item.cchTextMax = kCellBuffer;
+    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    buffer.back() = '\0';
+    return std::string(buffer.data());
+}
+
+void ListSetItemText(HWND list, int32_t row, const std::string& text, int32_t column) {
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = const_cast<char*>(text.c_str());
+    item.cchTextMax = static_cast<int>(text.size());
+    SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+int32_t ListSelectedIndex(HWND list) {
+    return static_cast<int32_t>(
+        SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+int32_t ListCount(HWND list) {
+    return static_cast<int32_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+void ListClear(HWND list) {
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+}
+
+uint32_t ListGetItemTag(HWND list, int32_t row) {
+    if (row < 0)
+        return 0;
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return static_cast<uint32_t>(item.lParam);
+}
+
+bool ListSetItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::string& text,
+                             int32_t column) {
+    TaggedWrite write = {row, tag, column, &text};
+    {
+        std::lock_guard<std::mutex> guard(g_inFlightLock);
+        g_inFlight.push_back(&write);
+    }
+    LRESULT written = SendMessageA(list, kSetTextIfTagged, 0, reinterpret_cast<LPARAM>(&write));
+    {
+        std::lock_guard<std::mutex> guard(g_inFlightLock);
+        g_inFlight.erase(std::find(g_inFlight.begin(), g_inFlight.end(), &write));
+    }
+    return written == 1;
+}
+
+bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
+    if (message != kSetTextIfTagged)
+        return false;
+    const auto* write = reinterpret_cast<const TaggedWrite*>(lParam);
+    *result = 0;
+    if (!IsInFlight(write))
+        return true;
+    if (write->tag != 0 && ListGetItemTag(list, write->row) == write->tag) {
+        ListSetItemText(list, write->row, *write->text, write->column);
+        *result = 1;
+    }
+    return true;
+}
+
+const ControlOperations kListViewOperations = {
+    ListSelectedIndex,       ListAddColumn,     ListAddItem, ListGetItemText,
+    ListSetItemText,         ListCount,         ListClear,   ListGetItemTag,
+    ListSetItemTextIfTagged, ListFilterMessage, true,
+};
+
+} // namespace
+
+HWND CreateListView(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                    const std::string& firstColumnTitle, int32_t firstColumnWidth, uint32_t flags) {
+    ListViewStyle s = DecodeListViewFlags(flags);
+    HWND list = CreateControl(number, WC_LISTVIEWA, s.style, s.exStyle, std::string(), x, y, width,
+                              height, &kListViewOperations);
+    if (list == nullptr)
+        return nullptr;
+    if (s.extendedLvStyle != 0)
+        SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, s.extendedLvStyle, s.extendedLvStyle);
+    AddListColumn(number, 0, firstColumnTitle, firstColumnWidth);
+    return list;
+}
+
+void AddListColumn(int32_t number, int32_t position, const std::string& title, int32_t width) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control != nullptr && ref.operations->addColumn != nullptr)
+        ref.operations->addColumn(ref.control, position, title, width);
+}
+
+void AddListItem(int32_t number, int32_t position, const std::string& text) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control != nullptr && ref.operations->addItem != nullptr)
+        ref.operations->addItem(ref.control, position, text);
+}
+
+std::string GetListItemText(int32_t number, int32_t row, int32_t column) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control == nullptr || ref.operations->getItemText == nullptr)
+        return std::string();
+    return ref.operations->getItemText(ref.control, row, column);
+}
+
+void SetListItemText(int32_t number, int32_t row, const std::string& text, int32_t column) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control != nullptr && ref.operations->setItemText != nullptr)
+        ref.operations->setItemText(ref.control, row, text, column);
+}
+
+int32_t CountListItems(int32_t number) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control == nullptr || ref.operations->countItems == nullptr)
+        return 0;
+    return ref.operations->countItems(ref.control);
+}
+
+void ClearListItems(int32_t number) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control != nullptr && ref.operations->clearItems != nullptr)
+        ref.operations->clearItems(ref.control);
+}
+
+uint32_t GetListItemTag(int32_t number, int32_t row) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control == nullptr || ref.operations->getItemTag == nullptr)
+        return 0;
+    return ref.operations->getItemTag(ref.control, row);
+}
+
+bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
+                             int32_t column) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control == nullptr || ref.operations->setItemTextIfTagged == nullptr)
+        return false;
+    return ref.operations->setItemTextIfTagged(ref.control, row, tag, text, column);
+}

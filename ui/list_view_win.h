@@ -1,0 +1,47 @@
+// The report-style list view and its rows.
+//
+// A row is added from one text whose column texts are separated by line
+// feeds; cells are read and written by row and column. Every row also carries
+// a tag, a number that no other row of this process gets: it tells a row
+// apart from a later row that happens to have the same index (after the list
+// was cleared, say).
+//
+// All operations may be called from any thread (see controls_win.h). Rows that
+// do not exist read as "" and ignore writes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// Creates a list view with its first column. The flag word is a set of list
+// view styles plus these: 4 lets several rows be selected (otherwise one),
+// 0x10000 grid lines, 0x40000000 full-row selection, 0x10000000 header drag
+// and drop, 1 check boxes.
+HWND CreateListView(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
+                    const std::string& firstColumnTitle, int32_t firstColumnWidth, uint32_t flags);
+
+// Adds a left-aligned column at position.
+void AddListColumn(int32_t number, int32_t position, const std::string& title, int32_t width);
+
+// Inserts a row at position (-1 appends) from "column 0\ncolumn 1\n...".
+void AddListItem(int32_t number, int32_t position, const std::string& text);
+
+// A cell's text, at most 9999 characters; "" for a missing row or column.
+std::string GetListItemText(int32_t number, int32_t row, int32_t column);
+
+// Replaces a cell's text; nothing happens for a missing row.
+void SetListItemText(int32_t number, int32_t row, const std::string& text, int32_t column);
+
+int32_t CountListItems(int32_t number);
+void ClearListItems(int32_t number);
+
+// The tag of a row; 0 for a missing row.
+uint32_t GetListItemTag(int32_t number, int32_t row);
+
+// Replaces a cell's text only if the row still carries tag. The test and the
+// write happen together on the thread that owns the list, so no other change
+// of the list can come between them. Returns whether the text was written.
+bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
+                             int32_t column);

@@ -1,0 +1,197 @@
+#include "ui/ui_win_test_support.h"
+
+#include "ui/controls_win.h"
+#include "ui/events_win.h"
+#include "ui/menu_win.h"
+#include "ui/window_win.h"
+
+#include <shlobj.h>
+
+#include <chrono>
+#include <cstring>
+
+TestWindow::TestWindow(uint32_t flags, const std::string& title) {
+    InitWindowLayer();
+    InitControlLayer();
+    InitMenuLayer();
+    window_ = CreateAppWindow(0, 0, 0, 480, 240, flags, title);
+    SetControlParent(window_);
+}
+
+TestWindow::~TestWindow() {
+    SetMessageCallback(nullptr);
+    CloseAllWindows();
+    DrainEvents();
+}
+
+void TestWindow::ShowInFront() {
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+    UpdateWindow(window_);
+    DrainEvents();
+}
+
+bool WaitForEventWhere(const std::function<bool(const Event&)>& want, int timeoutMs, Event* last) {
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, nullptr);
+    DWORD start = GetTickCount();
+    bool found = false;
+    Event event = {};
+    while (static_cast<int>(GetTickCount() - start) < timeoutMs) {
+        event.code = WaitForEvent();
+        event.control = GetEventControl();
+        event.type = GetEventType();
+        event.wParam = GetEventWParam();
+        if (want(event)) {
+            found = true;
+            break;
+        }
+    }
+    KillTimer(nullptr, timer);
+    if (last != nullptr)
+        *last = event;
+    return found;
+}
+
+void DrainEvents() {
+    while (PollEvent() != 0) {
+    }
+}
+
+bool RunUnix(const std::string& commandLine) {
+    std::string line = commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    DWORD waited = WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return waited == WAIT_OBJECT_0;
+}
+
+bool Xdotool(const std::string& arguments) {
+    return RunUnix("Z:\\usr\\bin\\xdotool " + arguments);
+}
+
+void MovePointerTo(HWND window, int x, int y) {
+    POINT p = {x, y};
+    ClientToScreen(window, &p);
+    Xdotool("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
+}
+
+std::thread Later(int delayMs, std::function<void()> fn) {
+    return std::thread([delayMs, fn] {
+        Sleep(static_cast<DWORD>(delayMs));
+        fn();
+    });
+}
+
+HDROP MakeDropHandle(const std::vector<std::string>& paths) {
+    size_t size = sizeof(DROPFILES) + 1;
+    for (const std::string& p : paths)
+        size += p.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = FALSE;
+    char* at = reinterpret_cast<char*>(header + 1);
+    for (const std::string& p : paths) {
+        std::memcpy(at, p.c_str(), p.size() + 1);
+        at += p.size() + 1;
+    }
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+TempFolder::TempFolder() {
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    static int serial = 0;
+    path_ = std::string(base) + "sumvane-ui-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(++serial);
+    CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                DeleteFileA((path_ + "\\" + name).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path_.c_str());
+}
+
+std::string TempFolder::Make(const std::string& name, size_t size) {
+    std::string full = path_ + "\\" + name;
+    HANDLE file = CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::string bytes(size, 'x');
+    DWORD written = 0;
+    if (size > 0)
+        WriteFile(file, bytes.data(), static_cast<DWORD>(size), &written, nullptr);
+    CloseHandle(file);
+    return full;
+}
+
+namespace {
+
+struct TopLevelSearch {
+    std::string className;
+    std::string title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<TopLevelSearch*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window))
+        return TRUE;
+    char text[512] = {};
+    if (!search->className.empty()) {
+        GetClassNameA(window, text, sizeof text);
+        if (search->className != text)
+            return TRUE;
+    }
+    if (!search->title.empty()) {
+        GetWindowTextA(window, text, sizeof text);
+        if (search->title != text)
+            return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK CollectText(HWND child, LPARAM context) {
+    char text[4096] = {};
+    GetWindowTextA(child, text, sizeof text);
+    reinterpret_cast<std::vector<std::string>*>(context)->push_back(text);
+    return TRUE;
+}
+
+} // namespace
+
+HWND WaitForTopLevel(const std::string& className, const std::string& title, int timeoutMs) {
+    DWORD start = GetTickCount();
+    do {
+        TopLevelSearch search = {className, title, nullptr};
+        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            return search.found;
+        Sleep(20);
+    } while (static_cast<int>(GetTickCount() - start) < timeoutMs);
+    return nullptr;
+}
+
+std::vector<std::string> ChildTexts(HWND dialog) {
+    std::vector<std::string> texts;
+    EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}

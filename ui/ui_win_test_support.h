@@ -1,0 +1,76 @@
+// Shared pieces of the window layer's tests: a test window of its own, bounded
+// waits for events, real X input through xdotool, real drop handles and a
+// scratch folder.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Opens window 0 as the program does (hidden, centred, 480x240, "initialize")
+// with the three layers prepared; closes everything again on destruction.
+class TestWindow {
+  public:
+    explicit TestWindow(uint32_t flags = 0x10CA0001, const std::string& title = "initialize");
+    ~TestWindow();
+    HWND handle() const { return window_; }
+    // Shows the window and brings it to the front, ready for real input.
+    void ShowInFront();
+
+  private:
+    HWND window_;
+};
+
+struct Event {
+    uint32_t code;
+    int32_t control;
+    int32_t type;
+    WPARAM wParam;
+};
+
+// Retrieves events with WaitForEvent until one satisfies want or the time is
+// up; a timer keeps the wait from blocking for ever. Returns whether one came;
+// the last event retrieved is left in *last.
+bool WaitForEventWhere(const std::function<bool(const Event&)>& want, int timeoutMs,
+                       Event* last = nullptr);
+
+// Handles every waiting message.
+void DrainEvents();
+
+// Runs a Linux program (by absolute path) and waits for it, at most 10 s.
+bool RunUnix(const std::string& commandLine);
+
+// Runs an xdotool command, e.g. "key Return".
+bool Xdotool(const std::string& arguments);
+
+// Moves the real pointer to client coordinates of window.
+void MovePointerTo(HWND window, int x, int y);
+
+// Starts fn on a thread of its own after delayMs; join() the result.
+std::thread Later(int delayMs, std::function<void()> fn);
+
+// A real drop handle naming paths, as the shell hands it to a window.
+HDROP MakeDropHandle(const std::vector<std::string>& paths);
+
+// A new empty folder under the temporary folder, removed with its files.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& path() const { return path_; }
+    std::string Make(const std::string& name, size_t size);
+
+  private:
+    std::string path_;
+};
+
+// Finds a visible top-level window of this process by class and title (either
+// may be empty to match any) within timeoutMs.
+HWND WaitForTopLevel(const std::string& className, const std::string& title, int timeoutMs);
+
+// The texts of a dialog's children, in order (a message box's text among them).
+std::vector<std::string> ChildTexts(HWND dialog);
