@@ -464,6 +464,37 @@ int CommandWait(Args& args, bool until_gone) {
                                    "\"" + EscapeText(args.query.title) + "\"");
 }
 
+// Reports every window that starts to match during the given time: new
+// windows, and with --visible also hidden ones that are shown. A "ready"
+// record says that the windows already there have been noted, so a caller
+// starts what it watches only after that line.
+int CommandWatch(Args& args) {
+    if (args.positional.size() == 2)
+        TakeTitle(&args);
+    if (args.positional.size() != 1)
+        return Fail(kExitUsage, "usage: watch [options] [TITLE] DURATION_MS");
+    DWORD duration = strtoul(args.positional[0].c_str(), nullptr, 10);
+    std::vector<HWND> seen = FindTopLevelWindows(args.query);
+    Record("ready").Add("known", static_cast<long>(seen.size())).Print();
+    fflush(stdout);
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < duration) {
+        for (HWND hwnd : FindTopLevelWindows(args.query)) {
+            bool known = false;
+            for (HWND s : seen)
+                known = known || s == hwnd;
+            if (!known) {
+                seen.push_back(hwnd);
+                PrintWindowRecord(hwnd);
+                fflush(stdout);
+            }
+        }
+        Sleep(5);
+    }
+    Record("end").Print();
+    return kExitOk;
+}
+
 int CommandClose(Args& args) {
     TakeTitle(&args);
     HWND hwnd = RequireWindow(args);
@@ -922,6 +953,7 @@ int Usage() {
           "  tooltips (TITLE | --pid N)        tooltips of a process and their tools\n"
           "  wait-window TITLE TIMEOUT_MS      wait until the window exists\n"
           "  wait-gone TITLE TIMEOUT_MS        wait until the window is gone\n"
+          "  watch [TITLE] DURATION_MS         report windows that appear\n"
           "  close TITLE                       post WM_CLOSE\n"
           "  terminate --pid N [EXIT_CODE]     end a process\n"
           "  clip-get                          the CF_TEXT bytes\n"
@@ -957,6 +989,8 @@ int main(int argc, char** argv) {
         code = CommandWait(args, false);
     else if (command == "wait-gone")
         code = CommandWait(args, true);
+    else if (command == "watch")
+        code = CommandWatch(args);
     else if (command == "close")
         code = CommandClose(args);
     else if (command == "terminate")

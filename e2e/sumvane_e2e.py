@@ -534,6 +534,69 @@ class Inspector:
         return code == 0
 
 
+class WindowWatch:
+    """Records the top-level windows that appear while it is open (with
+    visible: those that are shown), e.g. to prove that a program started and
+    ended without ever showing a window. It polls every 5 ms, so a window
+    shown for less than that can slip through.
+
+        with WindowWatch(inspector) as watch:
+            ...
+        watch.windows  # Window objects, in the order they appeared
+    """
+
+    def __init__(self, inspector, title=None, pid=None, class_name=None, visible=True,
+                 max_seconds=120):
+        self.inspector = inspector
+        self.query = Inspector._query(title, pid, class_name, visible)
+        self.max_ms = int(max_seconds * 1000)
+        self.windows = []
+        self._proc = None
+        self._path = None
+
+    def _output(self):
+        with open(self._path, "rb") as f:  # its own offset, apart from the writer's
+            return f.read()
+
+    def __enter__(self):
+        fd, self._path = tempfile.mkstemp(prefix="sumvane-watch-")
+        try:
+            self._proc = subprocess.Popen(
+                ["wine", self.inspector.exe, "watch"] + self.query + [str(self.max_ms)],
+                stdin=subprocess.DEVNULL,
+                stdout=fd,
+                stderr=subprocess.DEVNULL,
+                start_new_session=True,
+            )
+        finally:
+            os.close(fd)
+        try:
+            wait_until(lambda: b"ready" in self._output() or self._proc.poll() is not None,
+                       message="the window watch to start")
+            if b"ready" not in self._output():
+                raise InspectorError("the window watch ended at once")
+        except BaseException:
+            self._stop()
+            raise
+        return self
+
+    def _stop(self):
+        if self._proc.poll() is None:
+            try:
+                os.killpg(self._proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        self._proc.wait(timeout=10)
+        output = self._output()
+        os.unlink(self._path)
+        return output
+
+    def __exit__(self, *exc):
+        output = self._stop()
+        self.windows = [Window.from_record(v) for k, v in parse_records(output) if k == "window"]
+        return False
+
+
 # ---------------------------------------------------------------------------
 # X input
 
@@ -994,6 +1057,30 @@ class WineTestCase(unittest.TestCase):
             key("Return")
         self.inspector.wait_window_gone(dialog_title, timeout, class_name="#32770")
 
+    # --- the list ---
+
+    def wait_rows(self, title, condition, control_id=3, timeout=None):
+        """Waits until condition(cells) holds for the list's cells (a list of
+        rows, each a list of bytes), or until the cells equal condition when
+        it is a list; returns the ListView."""
+        if isinstance(condition, list):
+            expected = condition
+            condition = lambda cells: cells == expected  # noqa: E731
+
+        def check():
+            view = self.inspector.list_view(title, control_id)
+            return view if condition(view.cells) else None
+
+        try:
+            return wait_until(check, timeout or self.timeout, message="the list's rows")
+        except AssertionError:
+            cells = self.inspector.list_view(title, control_id).cells
+            raise AssertionError("the list's rows never matched; they are %r" % (cells,))
+
+    def watch_windows(self, title=None, pid=None, class_name=None, visible=True):
+        """A WindowWatch on this test's inspector."""
+        return WindowWatch(self.inspector, title, pid, class_name, visible)
+
     # --- files ---
 
     def make_file(self, name, data=b"", folder=None):
@@ -1002,6 +1089,15 @@ class WineTestCase(unittest.TestCase):
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.write(data)
+        return path
+
+    def make_large_file(self, name, size, folder=None):
+        """A file of `size` bytes, all zero, stored as a hole so that it takes
+        no disk space: for checksums that run long. Returns its Unix path."""
+        path = os.path.join(folder or self.work, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.truncate(size)
         return path
 
 

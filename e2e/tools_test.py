@@ -127,7 +127,7 @@ class FixtureToolsTest(e2e.WineTestCase):
         menu = self.popup_menu(pid)
         self.assertTrue(menu.visible)
         e2e.key("Down", "Down", "Return")  # the pointer is still on the list
-        e2e.wait_until(lambda: self.rows().cells[0][2] == b"pattern 2", message="pattern 2")
+        self.wait_rows(TITLE, lambda cells: cells[0][2] == b"pattern 2")
 
         # Right click below the last row: the menu for all rows; Escape leaves
         # everything as it was.
@@ -142,10 +142,7 @@ class FixtureToolsTest(e2e.WineTestCase):
         e2e.click_at(*below, button=3)
         self.popup_menu(pid)
         e2e.key("Down", "Return")
-        e2e.wait_until(
-            lambda: [c[2] for c in self.rows().cells] == [b"pattern 1 all"] * 4,
-            message="pattern 1 on every row",
-        )
+        self.wait_rows(TITLE, lambda cells: [c[2] for c in cells] == [b"pattern 1 all"] * 4)
 
     def test_tooltip_texts_title_and_hover(self):
         tips = [t for t in self.inspector.tooltips(TITLE) if t.tools]
@@ -181,8 +178,7 @@ class FixtureToolsTest(e2e.WineTestCase):
         x, y = self.row_point(TITLE, 0)
         self.assertEqual(e2e.drop_files(paths, at=(x, y + 100)), 0)
         expected = [[e2e.wine_path_bytes(p), b"", b"Dropped"] for p in paths]
-        e2e.wait_until(lambda: self.rows().cells[4:] == expected, message="dropped rows")
-        self.assertEqual(self.rows().cells[:4], FIXTURE_ROWS)
+        self.wait_rows(TITLE, FIXTURE_ROWS + expected)
 
         # Off every window there is no target at all.
         self.assertEqual(e2e.drop_files(paths[:1], at=(3, 3)), 2)
@@ -211,15 +207,19 @@ class FixtureToolsTest(e2e.WineTestCase):
         self.assertEqual(self.inspector.clipboard(), data)
 
     def test_message_box_text_read_and_closed_with_return(self):
-        self.click_control(TITLE, 7)
-        box = self.inspector.message_box("Fixture message", pid=self.window.pid)
-        self.assertEqual(box.window.owner, self.window.hwnd)
-        self.assertEqual(box.text, b"First line of the message\nsecond line")
-        self.assertEqual(box.buttons, [b"OK"])
-        self.key_on(box.window, "Return")
-        self.inspector.wait_window_gone("Fixture message")
-        e2e.wait_until(lambda: self.rows().cells[-1] == [b"message closed", b"1", b""],
-                       message="the answer IDOK")
+        with self.watch_windows() as watch:
+            self.click_control(TITLE, 7)
+            box = self.inspector.message_box("Fixture message", pid=self.window.pid)
+            self.assertEqual(box.window.owner, self.window.hwnd)
+            self.assertEqual(box.text, b"First line of the message\nsecond line")
+            self.assertEqual(box.buttons, [b"OK"])
+            self.key_on(box.window, "Return")
+            self.inspector.wait_window_gone("Fixture message")
+        self.wait_rows(TITLE, lambda cells: cells[-1] == [b"message closed", b"1", b""])
+        # The watch saw the box come, and not the window that was already there.
+        seen = [(w.hwnd, w.title) for w in watch.windows]
+        self.assertIn((box.window.hwnd, b"Fixture message"), seen)
+        self.assertNotIn(self.window.hwnd, [hwnd for hwnd, _ in seen])
 
     def test_open_file_dialog_typing_and_cancel(self):
         folder = os.path.join(self.work, "to choose")
@@ -228,7 +228,7 @@ class FixtureToolsTest(e2e.WineTestCase):
         self.click_control(TITLE, 4)
         self.choose_files("Choose fixture files", folder, ["a one.bin", "b.bin"])
         expected = [[e2e.wine_path_bytes(p), b"", b"Chosen"] for p in (a, b)]
-        e2e.wait_until(lambda: self.rows().cells[4:] == expected, message="chosen rows")
+        self.wait_rows(TITLE, FIXTURE_ROWS + expected)
 
         self.click_control(TITLE, 4)
         self.choose_files("Choose fixture files", folder, [])
