@@ -768,12 +768,15 @@ class Program:
             pass
 
 
+# ctest passes folders in the build tree; run by hand, the suites use /tmp.
 def _artifact_root():
-    return os.environ.get("SUMVANE_E2E_ARTIFACTS") or os.path.join(HERE, "..", "build-e2e-artifacts")
+    default = os.path.join(tempfile.gettempdir(), "sumvane-e2e", "artifacts")
+    return os.environ.get("SUMVANE_E2E_ARTIFACTS") or default
 
 
 def _work_root():
-    return os.environ.get("SUMVANE_E2E_WORK") or os.path.join(_artifact_root(), "..", "work")
+    default = os.path.join(tempfile.gettempdir(), "sumvane-e2e", "work")
+    return os.environ.get("SUMVANE_E2E_WORK") or default
 
 
 def _safe_name(text):
