@@ -30,9 +30,10 @@ std::string AskOpenFileName(const std::string& title, const std::string& default
     // The name box text, cut so that it and its terminator fit the buffer.
     start.fileName.copy(result.data(), std::min<size_t>(start.fileName.size(), kResultSize - 1));
 
+    ModalScope modal;
     OPENFILENAMEA dialog = {};
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    dialog.hwndOwner = FindDialogOwner();
+    dialog.hwndOwner = modal.owner();
     dialog.lpstrFilter = filter.c_str();
     dialog.nFilterIndex = static_cast<DWORD>(patternPosition + 1);
     dialog.lpstrFile = result.data();
@@ -43,9 +44,7 @@ std::string AskOpenFileName(const std::string& title, const std::string& default
     if (flags & 1)
         dialog.Flags |= OFN_ALLOWMULTISELECT;
 
-    BlockThreadWindows();
     BOOL chosen = GetOpenFileNameA(&dialog);
-    UnblockThreadWindows();
     if (!chosen)
         return std::string();
     if ((flags & 1) == 0) {

@@ -58,10 +58,21 @@ HWND FindDialogOwner() {
     return process == GetCurrentProcessId() ? foreground : nullptr;
 }
 
-int32_t ShowMessageBox(const std::string& title, const std::string& text, uint32_t flags) {
+ModalScope::ModalScope() {
+    HWND before = FindDialogOwner();
+    bool disabledBefore = before != nullptr && !IsWindowEnabled(before);
     BlockThreadWindows();
-    HWND owner = FindDialogOwner();
-    int result = MessageBoxA(owner, text.c_str(), title.c_str(), flags);
+    owner_ = FindDialogOwner();
+    ownerWasDisabled_ = owner_ != nullptr && owner_ == before && disabledBefore;
+}
+
+ModalScope::~ModalScope() {
+    if (ownerWasDisabled_ && IsWindowEnabled(owner_))
+        EnableWindow(owner_, FALSE);
     UnblockThreadWindows();
-    return result;
+}
+
+int32_t ShowMessageBox(const std::string& title, const std::string& text, uint32_t flags) {
+    ModalScope modal;
+    return MessageBoxA(modal.owner(), text.c_str(), title.c_str(), flags);
 }

@@ -23,3 +23,20 @@ void UnblockThreadWindows();
 // The foreground window if it belongs to this process, else 0: the owner of a
 // dialog.
 HWND FindDialogOwner();
+
+// The span of one modal dialog: disables the thread's windows on entry and
+// enables them again on exit, and finds the dialog's owner. An owner that was
+// disabled before stays disabled afterwards, even where the platform's dialog
+// code enables its owner on closing.
+class ModalScope {
+  public:
+    ModalScope();
+    ~ModalScope();
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+    HWND owner() const { return owner_; }
+
+  private:
+    HWND owner_;
+    bool ownerWasDisabled_;
+};

@@ -57,28 +57,104 @@ void DrainEvents() {
     }
 }
 
-bool RunUnix(const std::string& commandLine) {
-    std::string line = commandLine;
+namespace {
+
+// One argument for a Windows command line, quoted so that it arrives whole,
+// quotes and backslashes included.
+std::string WindowsQuoted(const std::string& text) {
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out.push_back(c);
+    }
+    out.append(backslashes * 2, '\\');
+    return out + "\"";
+}
+
+std::string ShellQuoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out.push_back(c);
+    }
+    return out + "'";
+}
+
+} // namespace
+
+// Wine starts a Linux program without a process it can wait for: the handle
+// it returns is signalled at once. So the program runs under sh, which leaves
+// its exit code in a marker file when it ends, and the marker is awaited.
+bool RunUnix(const std::vector<std::string>& argv) {
+    static int serial = 0;
+    std::string marker = "/tmp/sumvane-ui-run-" + std::to_string(GetCurrentProcessId()) + "-" +
+                         std::to_string(++serial);
+    std::string windowsMarker = "Z:" + marker;
+    for (char& c : windowsMarker)
+        if (c == '/')
+            c = '\\';
+    DeleteFileA(windowsMarker.c_str());
+
+    std::string script;
+    for (const std::string& arg : argv)
+        script += ShellQuoted(arg) + " ";
+    script += "; echo $? > " + marker + ".tmp; mv " + marker + ".tmp " + marker;
+    std::string line = "Z:\\bin\\sh -c " + WindowsQuoted(script);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return false;
-    DWORD waited = WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return waited == WAIT_OBJECT_0;
+
+    for (int i = 0; i < 1000; ++i) {
+        HANDLE file = CreateFileA(windowsMarker.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            char code[8] = {};
+            DWORD got = 0;
+            ReadFile(file, code, sizeof code - 1, &got, nullptr);
+            CloseHandle(file);
+            DeleteFileA(windowsMarker.c_str());
+            return code[0] == '0';
+        }
+        Sleep(10);
+    }
+    return false;
 }
 
 bool Xdotool(const std::string& arguments) {
-    return RunUnix("Z:\\usr\\bin\\xdotool " + arguments);
+    std::vector<std::string> argv = {"/usr/bin/xdotool"};
+    size_t at = 0;
+    while (at < arguments.size()) {
+        size_t space = arguments.find(' ', at);
+        if (space == std::string::npos)
+            space = arguments.size();
+        if (space > at)
+            argv.push_back(arguments.substr(at, space - at));
+        at = space + 1;
+    }
+    return RunUnix(argv);
+}
+
+bool XdotoolType(const std::string& text) {
+    return RunUnix({"/usr/bin/xdotool", "type", "--delay", "15", text});
 }
 
 void MovePointerTo(HWND window, int x, int y) {
     POINT p = {x, y};
     ClientToScreen(window, &p);
-    Xdotool("mousemove --sync " + std::to_string(p.x) + " " + std::to_string(p.y));
+    Xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y));
 }
 
 std::thread Later(int delayMs, std::function<void()> fn) {

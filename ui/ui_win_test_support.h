@@ -41,11 +41,15 @@ bool WaitForEventWhere(const std::function<bool(const Event&)>& want, int timeou
 // Handles every waiting message.
 void DrainEvents();
 
-// Runs a Linux program (by absolute path) and waits for it, at most 10 s.
-bool RunUnix(const std::string& commandLine);
+// Runs a Linux program (argv[0] an absolute Linux path) and waits until it has
+// ended, at most 10 s; returns whether it ended with exit code 0.
+bool RunUnix(const std::vector<std::string>& argv);
 
-// Runs an xdotool command, e.g. "key Return".
+// Runs xdotool with whitespace-separated arguments, e.g. "key Return".
 bool Xdotool(const std::string& arguments);
+
+// Types text with xdotool, exactly as given.
+bool XdotoolType(const std::string& text);
 
 // Moves the real pointer to client coordinates of window.
 void MovePointerTo(HWND window, int x, int y);

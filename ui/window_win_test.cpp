@@ -46,6 +46,9 @@ TEST(AppWindow, OpensHiddenCentredWithAnExactClientArea) {
     char className[64] = {};
     GetClassNameA(window, className, sizeof className);
     EXPECT_STREQ("WindowClass_0", className);
+    EXPECT_NE(0u, GetClassLongPtrA(window, GCLP_HICON)) << "the class carries icon resource 1";
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(LoadCursorA(nullptr, IDC_ARROW)),
+              GetClassLongPtrA(window, GCLP_HCURSOR));
 
     SetWindowHidden(0, 0);
     EXPECT_TRUE(IsWindowVisible(window));
