@@ -37,10 +37,11 @@ ChecksumOutcome ChecksumBlocks(BlockSource& source, unsigned char* block, int32_
         progress.Progress(PercentText(position, length));
     } while (!source.AtEnd());
 
-    // The end test also stops at a failed read; only a pass that took in
-    // every byte of the file counts.
+    // The end test also stops at a failed read, and a file may shrink after
+    // its last block was read: only a pass that took in exactly the bytes the
+    // file now holds counts.
     int64_t finalLength = source.Length();
-    if (finalLength < 0 || outcome.bytesChecked < finalLength)
+    if (finalLength < 0 || outcome.bytesChecked != finalLength)
         return outcome;
     outcome.complete = true;
     outcome.checksum = running ^ 0xFFFFFFFFu;

@@ -140,6 +140,11 @@ TEST(ChecksumBlocks, NeverCallsAnIncompleteReadAFinishedChecksum) {
              f.shrunkLength_ = kBlock + 5;
          }},
         {"end test read fails early", [](FakeFile& f) { f.failEndTestAt_ = 2; }},
+        {"file shrinks after its last block was read",
+         [](FakeFile& f) {
+             f.shrinkAfterReads_ = 3;
+             f.shrunkLength_ = 1000;
+         }},
         {"position unknown", [](FakeFile& f) { f.unknownPosition_ = true; }},
     };
     std::vector<unsigned char> block(kBlock);

@@ -1,0 +1,120 @@
+#include "checksum/checksum_worker_win.h"
+
+#include "checksum/checksum_loop.h"
+#include "checksum/crc32.h"
+#include "checksum/file_entry_win.h"
+#include "runtime/files_win.h"
+#include "runtime/memory_win.h"
+#include "runtime/threads_win.h"
+#include "ui/list_view_win.h"
+
+std::atomic<int32_t> WorkerIdle{0};
+std::atomic<uintptr_t> WorkerThreadHandle{0};
+
+namespace {
+
+constexpr int32_t kCrcColumn = 1;
+constexpr int32_t kStateColumn = 2;
+constexpr int32_t kWorkerFile = 0;
+
+// The worker's job, written by the scheduler only while WorkerIdle is 0 and
+// before the worker starts, and read only by that worker. The path is held in
+// storage of its own size, so a path of any length reaches the worker whole
+// (and simply fails to open when the system cannot take it).
+std::string WorkerPathBuffer;
+uint32_t WorkerEntryTag = 0;
+
+class OpenFileSource : public BlockSource {
+  public:
+    int64_t Position() override { return GetFilePosition(); }
+    int64_t Length() override { return GetFileLength(); }
+    int32_t Read(unsigned char* block, int32_t count) override {
+        return count == 0 ? 0 : ReadFileBlock(block, count);
+    }
+    bool AtEnd() override { return IsAtEndOfFile(kWorkerFile) != 0; }
+};
+
+// Writes the percentage into the entry's State column when it differs from
+// what the column shows: about one write per percent, not one per block.
+//
+// What the column shows is read once, when the worker starts, and then kept
+// here: nothing but this worker writes the State of its entry while it runs,
+// so the copy always equals the column, and each block is spared a round trip
+// to the window thread (which would cost more than reading the block).
+class StateColumnProgress : public ProgressSink {
+  public:
+    StateColumnProgress(int32_t index, uint32_t tag)
+        : index_(index), tag_(tag), shown_(GetListItemText(FileList, index, kStateColumn)) {}
+    void Progress(const std::string& percentText) override {
+        if (percentText == shown_)
+            return;
+        SetListItemTextIfTagged(FileList, index_, tag_, percentText, kStateColumn);
+        shown_ = percentText;
+    }
+
+  private:
+    int32_t index_;
+    uint32_t tag_;
+    std::string shown_;
+};
+
+void Finish(int32_t index, uint32_t tag, const std::string& path, const ChecksumOutcome& outcome) {
+    if (!outcome.complete) {
+        SetListItemTextIfTagged(FileList, index, tag, "ReadError", kStateColumn);
+        return;
+    }
+    std::string crcText = CrcText(outcome.checksum);
+    const char* verdict =
+        CrcInPathTest(path, crcText) ? "CRC32 in filename" : "no CRC32 in filename";
+    // State first, then the checksum.
+    SetListItemTextIfTagged(FileList, index, tag, verdict, kStateColumn);
+    SetListItemTextIfTagged(FileList, index, tag, crcText, kCrcColumn);
+}
+
+} // namespace
+
+void ChecksumScheduler() {
+    int32_t count = CountListItems(FileList);
+    for (int32_t index = 0; index < count; ++index) {
+        if (WorkerIdle.load() != 1)
+            return;
+        // The tag is read before and after the row's texts: if it is the same
+        // both times, no "Clear" came between, and the texts belong to it.
+        uint32_t tag = GetListItemTag(FileList, index);
+        if (GetListItemText(FileList, index, kStateColumn) != "Waiting")
+            continue;
+        std::string path = EntryFullPath(index);
+        if (tag == 0 || GetListItemTag(FileList, index) != tag)
+            return; // the list changed underneath; the next tick looks again
+
+        WorkerIdle.store(0);
+        WorkerPathBuffer = path;
+        WorkerEntryTag = tag;
+        uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(index));
+        WorkerThreadHandle.store(thread);
+        if (thread == 0)
+            WorkerIdle.store(1); // no worker: a later tick tries again
+        return;
+    }
+}
+
+uint32_t ChecksumWorker(uint32_t value) {
+    auto index = static_cast<int32_t>(value);
+    const std::string path = WorkerPathBuffer;
+    const uint32_t tag = WorkerEntryTag;
+
+    ChecksumOutcome outcome = {false, 0, 0};
+    if (OpenFileForReading(kWorkerFile, path) != 0) {
+        auto* block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
+        if (block != nullptr) {
+            OpenFileSource source;
+            StateColumnProgress progress(index, tag);
+            outcome = ChecksumBlocks(source, block, BlockSize, progress);
+            FreeBlock(block);
+        }
+        CloseFileNumber(kWorkerFile);
+    }
+    Finish(index, tag, path, outcome);
+    WorkerIdle.store(1);
+    return 0;
+}

@@ -1,0 +1,37 @@
+// Checksums in the background.
+//
+// The ChecksumScheduler runs every 500 ms on the system's timer thread. While
+// no worker runs, it takes the lowest-numbered row whose state is exactly
+// "Waiting" and starts one ChecksumWorker thread for it. The worker reads the
+// file in 131072-byte blocks through the CRC-32 engine, shows the share read
+// so far in the State column whenever that text changes, and at the end
+// writes the verdict ("CRC32 in filename" or "no CRC32 in filename") into
+// State, then the checksum into CRC32. A file that cannot be read whole ends
+// as "ReadError" with an empty CRC32 column.
+//
+// Every write of the worker names its row by index and by the row's tag
+// (list_view_win.h), and lands only while the row still carries that tag: after
+// "Clear", a new row with the same index never receives the old worker's
+// percentages, verdict or checksum. The old worker runs to its end and then
+// lets the next one start.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// 1 while no worker runs. Set to 0 only by the scheduler just before it starts
+// a worker, and back to 1 only by that worker as its last act.
+extern std::atomic<int32_t> WorkerIdle;
+
+// The handle of the most recently started worker thread; 0 before the first.
+extern std::atomic<uintptr_t> WorkerThreadHandle;
+
+// The bytes read per block, into one block allocated per file.
+constexpr int32_t BlockSize = 131072;
+
+// The periodic timer's procedure.
+void ChecksumScheduler();
+
+// The worker thread's procedure; index is the row to checksum.
+uint32_t ChecksumWorker(uint32_t index);

@@ -1,0 +1,373 @@
+// The checksum pipeline as the program runs it: a hidden window with the file
+// list, the 500 ms timer driving the scheduler, worker threads, real files.
+// Every write that reaches the list is recorded, so the sequence of texts a
+// row shows can be checked. Expected checksums come from zlib.
+#include "checksum/checksum_worker_win.h"
+#include "checksum/file_entry_win.h"
+#include "runtime/files_win.h"
+#include "runtime/memory_win.h"
+#include "runtime/params_win.h"
+#include "runtime/timers_win.h"
+#include "ui/controls_win.h"
+#include "ui/list_view_win.h"
+#include "ui/ui_win_test_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <memory>
+#include <random>
+
+namespace {
+
+constexpr int32_t kBlock = 131072;
+
+struct ListWrite {
+    int row;
+    int column;
+    std::string text;
+};
+
+std::vector<ListWrite> g_writes;
+WNDPROC g_listProcedure = nullptr;
+
+// Sees every message the list gets, after the window layer's own procedure
+// has passed it on; records each cell write.
+LRESULT CALLBACK RecordWrites(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == LVM_SETITEMA) {
+        const auto* item = reinterpret_cast<const LVITEMA*>(lParam);
+        if ((item->mask & LVIF_TEXT) && item->pszText != nullptr)
+            g_writes.push_back({item->iItem, item->iSubItem, item->pszText});
+    }
+    return CallWindowProcA(g_listProcedure, list, message, wParam, lParam);
+}
+
+std::string Crc(const std::string& bytes) {
+    uLong crc =
+        crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
+    char text[9];
+    snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(crc));
+    return text;
+}
+
+std::string RandomBytes(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+class Pipeline : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InitProgramDirectory();
+        InitFileTable();
+        CreateBlockHeap();
+        InitTimers();
+        window_ = std::make_unique<TestWindow>();
+        HWND list = CreateListView(FileList, 10, 20, 460, 190, "Filename", 250, 0x40018008);
+        AddListColumn(FileList, 1, "CRC32", 70);
+        AddListColumn(FileList, 2, "State", 120);
+        g_writes.clear();
+        g_listProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordWrites)));
+        WorkerIdle.store(1);
+        StartPeriodicTimer(1, 500, ChecksumScheduler);
+
+        static int serial = 0;
+        unix_ = "/tmp/sumvane-pipeline-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++serial);
+        folder_ = ToWindows(unix_);
+        CreateDirectoryA(folder_.c_str(), nullptr);
+    }
+
+    void TearDown() override {
+        WaitUntil([] { return WorkerIdle.load() == 1; }, 60000);
+        StopAllTimers();
+        window_.reset();
+        CloseAllFiles();
+        DestroyBlockHeap();
+        RunUnix({"/bin/rm", "-rf", unix_});
+    }
+
+    static std::string ToWindows(std::string unixPath) {
+        for (char& c : unixPath)
+            if (c == '/')
+                c = '\\';
+        return "Z:" + unixPath;
+    }
+
+    std::string Make(const std::string& name, const std::string& bytes) {
+        std::string path = folder_ + "\\" + name;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        if (!bytes.empty())
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+        return path;
+    }
+
+    // A file of zeros that takes no room on disk.
+    std::string MakeSparse(const std::string& name, int64_t size) {
+        std::string path = folder_ + "\\" + name;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+        CloseHandle(file);
+        return path;
+    }
+
+    static bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+        if (done())
+            return true;
+        return WaitForEventWhere([&](const Event&) { return done(); }, timeoutMs);
+    }
+
+    // The percentage a row shows, or -1 when it shows none.
+    static int PercentShown(int32_t row) {
+        std::string state = GetListItemText(FileList, row, 2);
+        if (state.empty() || state.back() != '%')
+            return -1;
+        return std::stoi(state);
+    }
+
+    static bool IsFinal(const std::string& state) {
+        return state == "CRC32 in filename" || state == "no CRC32 in filename" ||
+               state == "ReadError";
+    }
+
+    // Waits until every row has its verdict and its worker has ended.
+    bool WaitForVerdicts(int timeoutMs) {
+        return WaitUntil(
+            [] {
+                int32_t count = CountListItems(FileList);
+                for (int32_t i = 0; i < count; ++i)
+                    if (!IsFinal(GetListItemText(FileList, i, 2)))
+                        return false;
+                return WorkerIdle.load() == 1;
+            },
+            timeoutMs);
+    }
+
+    static std::vector<std::string> WritesTo(int row, int column, size_t from = 0) {
+        std::vector<std::string> texts;
+        for (size_t i = from; i < g_writes.size(); ++i)
+            if (g_writes[i].row == row && g_writes[i].column == column)
+                texts.push_back(g_writes[i].text);
+        return texts;
+    }
+
+    std::unique_ptr<TestWindow> window_;
+    std::string unix_;
+    std::string folder_;
+};
+
+TEST_F(Pipeline, EachFileShowsItsPercentagesThenItsVerdictThenItsChecksum) {
+    using Texts = std::vector<std::string>;
+    struct {
+        size_t size;
+        Texts states;
+    } cases[] = {
+        {0, {"0%", "no CRC32 in filename"}},
+        {1, {"0%", "no CRC32 in filename"}},
+        {kBlock, {"0%", "no CRC32 in filename"}},
+        {kBlock + 1, {"0%", "100%", "no CRC32 in filename"}},
+        {2 * kBlock, {"0%", "50%", "no CRC32 in filename"}},
+        {8 * kBlock,
+         {"0%", "13%", "25%", "38%", "50%", "63%", "75%", "88%", "no CRC32 in filename"}},
+    };
+    std::vector<std::string> contents;
+    for (const auto& c : cases) {
+        contents.push_back(RandomBytes(c.size, static_cast<unsigned>(c.size) + 1));
+        AddWaitingEntry(Make("file" + std::to_string(c.size) + ".bin", contents.back()));
+    }
+    ASSERT_TRUE(WaitForVerdicts(30000));
+
+    int row = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        EXPECT_EQ(c.states, WritesTo(row, 2));
+        EXPECT_EQ(Texts{Crc(contents[row])}, WritesTo(row, 1));
+        EXPECT_EQ(Crc(contents[row]), GetListItemText(FileList, row, 1));
+        // The State column gets the verdict before the CRC32 column gets the
+        // checksum.
+        size_t verdictAt = 0, crcAt = 0;
+        for (size_t i = 0; i < g_writes.size(); ++i) {
+            if (g_writes[i].row == row && g_writes[i].column == 2)
+                verdictAt = i;
+            if (g_writes[i].row == row && g_writes[i].column == 1)
+                crcAt = i;
+        }
+        EXPECT_LT(verdictAt, crcAt);
+        ++row;
+    }
+
+    // One at a time, lowest index first: the rows' writes never interleave.
+    for (size_t i = 1; i < g_writes.size(); ++i)
+        EXPECT_LE(g_writes[i - 1].row, g_writes[i].row) << "write " << i;
+}
+
+TEST_F(Pipeline, TheVerdictLooksForTheChecksumAnywhereInThePathIgnoringCase) {
+    std::string bytes = RandomBytes(5000, 42);
+    std::string crc = Crc(bytes);
+    std::string lower = crc;
+    for (char& c : lower)
+        c = static_cast<char>(tolower(c));
+    CreateDirectoryA((folder_ + "\\" + crc).c_str(), nullptr);
+    struct {
+        std::string name;
+        const char* verdict;
+    } cases[] = {
+        {"clip [" + crc + "].bin", "CRC32 in filename"},
+        {"clip_" + lower + ".bin", "CRC32 in filename"},
+        {crc + "\\clip.bin", "CRC32 in filename"},
+        {"clip.bin", "no CRC32 in filename"},
+    };
+    for (const auto& c : cases)
+        AddWaitingEntry(Make(c.name, bytes));
+    ASSERT_TRUE(WaitForVerdicts(20000));
+    for (int row = 0; row < 4; ++row) {
+        SCOPED_TRACE(cases[row].name);
+        EXPECT_EQ(cases[row].verdict, GetListItemText(FileList, row, 2));
+        EXPECT_EQ(crc, GetListItemText(FileList, row, 1));
+    }
+}
+
+TEST_F(Pipeline, FilesThatCannotBeReadEndAsReadErrorAndAreNeverRetried) {
+    std::string missing = Make("gone.bin", "soon gone");
+    std::string held = Make("held.bin", "held open for writing");
+    std::string longName = folder_ + "\\" + std::string(600, 'n') + ".bin";
+    HANDLE writer = CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    AddWaitingEntry(missing);
+    DeleteFileA(missing.c_str());
+    AddWaitingEntry(held);
+    AddWaitingEntry(longName);
+    std::string fine = RandomBytes(100, 3);
+    AddWaitingEntry(Make("fine.bin", fine));
+
+    bool done = WaitForVerdicts(20000);
+    CloseHandle(writer);
+    ASSERT_TRUE(done);
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ("ReadError", GetListItemText(FileList, row, 2));
+        EXPECT_EQ("", GetListItemText(FileList, row, 1));
+    }
+    EXPECT_EQ(Crc(fine), GetListItemText(FileList, 3, 1));
+
+    // Two more ticks: nothing is tried again.
+    size_t before = g_writes.size();
+    WaitUntil([] { return false; }, 1200);
+    EXPECT_EQ(before, g_writes.size());
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(std::vector<std::string>{"ReadError"}, WritesTo(row, 2));
+}
+
+TEST_F(Pipeline, TheSameFileTwiceGivesTwoIndependentResults) {
+    std::string bytes = RandomBytes(3 * kBlock + 5, 9);
+    std::string path = Make("twice.bin", bytes);
+    AddWaitingEntry(path);
+    AddWaitingEntry(path);
+    ASSERT_TRUE(WaitForVerdicts(20000));
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(Crc(bytes), GetListItemText(FileList, row, 1));
+        EXPECT_EQ((std::vector<std::string>{"0%", "33%", "67%", "100%", "no CRC32 in filename"}),
+                  WritesTo(row, 2));
+    }
+}
+
+TEST_F(Pipeline, ANameBeginningWithSpacesKeepsThemInThePathOnly) {
+    std::string bytes = RandomBytes(10, 4);
+    std::string path = Make("  spaced.bin", bytes);
+    AddWaitingEntry(path);
+    EXPECT_EQ("spaced.bin", EntryDisplayName(0));
+    EXPECT_EQ(path, EntryFullPath(0));
+    EXPECT_EQ("", EntryFullPath(1));
+    ASSERT_TRUE(WaitForVerdicts(10000));
+    EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 0, 1));
+}
+
+TEST_F(Pipeline, AFileOfFiveGibibytesGetsItsChecksum) {
+    // CRC-32 of 5 GiB of zero bytes, computed with Python's zlib.crc32.
+    const char* kFiveGibibytesOfZeros = "193838C3";
+    std::string path = MakeSparse("five.bin", int64_t(5) << 30);
+    // The first read of a new sparse file fills the system's cache with zero
+    // pages, which is slower than reading any real file; read it once first
+    // so that the time below is the pipeline's own.
+    RunUnix({"/bin/dd", "if=" + unix_ + "/five.bin", "of=/dev/null", "bs=1M", "status=none"});
+    AddWaitingEntry(path);
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(WaitForVerdicts(120000));
+    DWORD took = GetTickCount() - start;
+    std::printf("5 GiB checksummed in %.1f s (%.2f GB/s)\n", took / 1000.0,
+                (5.0 * (1 << 30)) / 1e9 / (took / 1000.0));
+    EXPECT_EQ(kFiveGibibytesOfZeros, GetListItemText(FileList, 0, 1));
+    std::vector<std::string> states = WritesTo(0, 2);
+    ASSERT_GT(states.size(), 50u);
+    EXPECT_EQ("0%", states.front());
+    EXPECT_EQ("100%", states[states.size() - 2]);
+    for (size_t i = 1; i + 1 < states.size(); ++i)
+        EXPECT_LT(std::stoi(states[i - 1]), std::stoi(states[i])) << states[i];
+}
+
+TEST_F(Pipeline, AFileCutShortWhileItIsReadEndsAsReadError) {
+    std::string path = MakeSparse("shrinking.bin", int64_t(6) << 30);
+    AddWaitingEntry(path);
+    ASSERT_TRUE(WaitUntil([] { return PercentShown(0) >= 1; }, 20000));
+    // Truncated from the Linux side, which pays no heed to Windows sharing.
+    ASSERT_TRUE(RunUnix({"/usr/bin/truncate", "-s", "1000", unix_ + "/shrinking.bin"}));
+    ASSERT_TRUE(WaitForVerdicts(60000));
+    EXPECT_EQ("ReadError", GetListItemText(FileList, 0, 2));
+    EXPECT_EQ("", GetListItemText(FileList, 0, 1));
+}
+
+TEST_F(Pipeline, ClearDuringALargeFileLeavesNewEntriesToTheirOwnWorkers) {
+    AddWaitingEntry(MakeSparse("large.bin", int64_t(8) << 30));
+    ASSERT_TRUE(WaitUntil([] { return PercentShown(0) >= 1; }, 20000));
+
+    ClearListItems(FileList);
+    size_t cleared = g_writes.size();
+    std::string first = RandomBytes(2 * kBlock, 5);
+    std::string second = RandomBytes(77, 6);
+    AddWaitingEntry(Make("first.bin", first));
+    AddWaitingEntry(Make("second.bin", second));
+
+    // While the old worker reads on, the new entries wait, tick after tick.
+    WaitUntil([] { return false; }, 600);
+    EXPECT_EQ(0, WorkerIdle.load()) << "the large file should still be in progress";
+    EXPECT_EQ("Waiting", GetListItemText(FileList, 0, 2));
+    EXPECT_EQ("Waiting", GetListItemText(FileList, 1, 2));
+
+    ASSERT_TRUE(WaitForVerdicts(120000));
+    EXPECT_EQ((std::vector<std::string>{"0%", "50%", "no CRC32 in filename"}),
+              WritesTo(0, 2, cleared));
+    EXPECT_EQ((std::vector<std::string>{"0%", "no CRC32 in filename"}), WritesTo(1, 2, cleared));
+    EXPECT_EQ(std::vector<std::string>{Crc(first)}, WritesTo(0, 1, cleared));
+    EXPECT_EQ(std::vector<std::string>{Crc(second)}, WritesTo(1, 1, cleared));
+}
+
+TEST_F(Pipeline, ABlockThatCannotBeAllocatedEndsTheEntryAndClosesTheFile) {
+    DestroyBlockHeap(); // every allocation now fails
+    std::string path = Make("no-memory.bin", "some bytes");
+    AddWaitingEntry(path);
+    ASSERT_TRUE(WaitForVerdicts(10000));
+    EXPECT_EQ("ReadError", GetListItemText(FileList, 0, 2));
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << "the worker left the file open";
+
+    // The next entry is taken as usual once memory is back.
+    CreateBlockHeap();
+    std::string bytes = RandomBytes(10, 8);
+    AddWaitingEntry(Make("later.bin", bytes));
+    ASSERT_TRUE(WaitForVerdicts(10000));
+    EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 1, 1));
+}
+
+} // namespace
