@@ -9,8 +9,8 @@
 // fewer bytes than asked before the end, a length that has fallen below the
 // position (the file shrank underneath us), a source that cannot tell its
 // position or length, and an end reached with another number of bytes
-// checksummed than the file then holds all end the pass as incomplete. Positions and lengths are 64-bit,
-// so files of any size are read whole.
+// checksummed than the file then holds all end the pass as incomplete. Positions and lengths are
+// 64-bit, so files of any size are read whole.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,55 @@
+#include "checksum/rename_win.h"
+
+#include "checksum/crc32.h"
+#include "checksum/file_entry_win.h"
+#include "checksum/rename_name.h"
+#include "runtime/files_win.h"
+#include "runtime/text.h"
+#include "ui/list_view_win.h"
+#include "ui/message_box_win.h"
+
+#include <windows.h>
+
+namespace {
+
+constexpr int32_t kCrcColumn = 1;
+constexpr uint32_t kErrorBox = MB_ICONERROR | MB_OK; // 16
+
+// The longest path the system's ANSI file calls take, without terminator.
+constexpr size_t kLongestPath = MAX_PATH - 1;
+
+void ShowRenameError(const char* what, const std::string& oldPath, const std::string& newPath) {
+    ShowMessageBox("Error", ConcatText(what, "\n", oldPath, "\nTO\n", newPath), kErrorBox);
+}
+
+void RenameEntry(int32_t index, int32_t pattern, bool skipWhenCarried) {
+    std::string oldPath = EntryFullPath(index);
+    std::string crc = GetListItemText(FileList, index, kCrcColumn);
+    if (QueryFileSize(oldPath) <= 0 || crc.empty())
+        return;
+    if (skipWhenCarried && CrcInPathTest(oldPath, crc))
+        return;
+    std::string newPath = ComposeRenamedPath(oldPath, crc, pattern);
+    if (newPath.empty())
+        return;
+
+    if (QueryFileSize(newPath) != -1) {
+        ShowRenameError("File does already exist.", oldPath, newPath);
+        return;
+    }
+    // A name beyond the system's path limit is refused here, whether or not
+    // this system's file calls would happen to take it.
+    if (newPath.size() > kLongestPath || !RenameFileOnDisk(oldPath, newPath))
+        ShowRenameError("Couldn't rename file.", oldPath, newPath);
+}
+
+} // namespace
+
+void RenameSelectedEntry(int32_t index, int32_t pattern) {
+    RenameEntry(index, pattern, false);
+}
+
+void RenameAllEntries(int32_t count, int32_t pattern) {
+    for (int32_t index = 0; index < count; ++index)
+        RenameEntry(index, pattern, true);
+}
