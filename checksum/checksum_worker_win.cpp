@@ -8,6 +8,8 @@
 #include "runtime/threads_win.h"
 #include "ui/list_view_win.h"
 
+#include <windows.h>
+
 std::atomic<int32_t> WorkerIdle{0};
 std::atomic<uintptr_t> WorkerThreadHandle{0};
 
@@ -16,6 +18,9 @@ namespace {
 constexpr int32_t kCrcColumn = 1;
 constexpr int32_t kStateColumn = 2;
 constexpr int32_t kWorkerFile = 0;
+constexpr DWORD kStopGraceMs = 250;
+
+std::atomic<bool> g_stopRequested{false};
 
 // The worker's job, written by the scheduler only while WorkerIdle is 0 and
 // before the worker starts, and read only by that worker. The path is held in
@@ -29,6 +34,8 @@ class OpenFileSource : public BlockSource {
     int64_t Position() override { return GetFilePosition(); }
     int64_t Length() override { return GetFileLength(); }
     int32_t Read(unsigned char* block, int32_t count) override {
+        if (g_stopRequested.load())
+            return -1; // ends the pass at once
         return count == 0 ? 0 : ReadFileBlock(block, count);
     }
     bool AtEnd() override { return IsAtEndOfFile(kWorkerFile) != 0; }
@@ -114,7 +121,23 @@ uint32_t ChecksumWorker(uint32_t value) {
         }
         CloseFileNumber(kWorkerFile);
     }
-    Finish(index, tag, path, outcome);
+    if (!g_stopRequested.load())
+        Finish(index, tag, path, outcome);
     WorkerIdle.store(1);
     return 0;
+}
+
+void StopWorker() {
+    auto thread = reinterpret_cast<HANDLE>(WorkerThreadHandle.load());
+    if (thread == nullptr)
+        return;
+    g_stopRequested.store(true);
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT &&
+           GetTickCount() - start < kStopGraceMs) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        MsgWaitForMultipleObjects(1, &thread, FALSE, 5, QS_SENDMESSAGE);
+    }
+    StopThread(reinterpret_cast<uintptr_t>(thread));
 }

@@ -35,3 +35,10 @@ void ChecksumScheduler();
 
 // The worker thread's procedure; index is the row to checksum.
 uint32_t ChecksumWorker(uint32_t index);
+
+// Shutdown: stops the most recently started worker, if any. It is asked to
+// stop at its next block and given a moment to do so (its list requests are
+// served meanwhile); then it is ended by force in any case, as a worker stuck
+// in a slow read would be. Asking first keeps the thread from being cut off
+// inside the heap or another lock that the rest of the shutdown needs.
+void StopWorker();

@@ -1,0 +1,128 @@
+#include "app/handoff_win.h"
+
+#include "app/main_window_win.h"
+#include "checksum/file_entry_win.h"
+#include "runtime/files_win.h"
+#include "runtime/text.h"
+#include "ui/events_win.h"
+#include "ui/message_box_win.h"
+
+#include <deque>
+
+HWND PeerWindow = nullptr;
+HANDLE PeerProcess = nullptr;
+
+namespace {
+
+constexpr UINT kProcessIdMessage = WM_USER + 1; // 1025
+constexpr UINT kPathTextMessage = WM_USER + 2;  // 1026
+constexpr UINT kAnswerTimeoutMs = 10000;
+constexpr DWORD kLockTimeoutMs = 30000;
+
+const char kHandOffLock[] = "Sumvane.HandOff";
+
+// Texts sent with 1026, kept for the rest of the run: a running instance that
+// answered too late for us may still read them.
+std::deque<std::string>& SentTexts() {
+    static auto* texts = new std::deque<std::string>();
+    return *texts;
+}
+
+uintptr_t SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                             kAnswerTimeoutMs, &answer))
+        return 0;
+    return answer;
+}
+
+void ClosePeerProcess() {
+    if (PeerProcess != nullptr)
+        CloseHandle(PeerProcess);
+    PeerProcess = nullptr;
+}
+
+// Holds the system-wide hand-off lock while it lives (if it could be had).
+class HandOffLock {
+  public:
+    HandOffLock() : mutex_(CreateMutexA(nullptr, FALSE, kHandOffLock)) {
+        if (mutex_ == nullptr)
+            return;
+        // An abandoned lock (its holder ended) is ours all the same.
+        DWORD waited = WaitForSingleObject(mutex_, kLockTimeoutMs);
+        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    ~HandOffLock() {
+        if (held_)
+            ReleaseMutex(mutex_);
+        if (mutex_ != nullptr)
+            CloseHandle(mutex_);
+    }
+    HandOffLock(const HandOffLock&) = delete;
+    HandOffLock& operator=(const HandOffLock&) = delete;
+    bool held() const { return held_; }
+
+  private:
+    HANDLE mutex_;
+    bool held_ = false;
+};
+
+uint32_t ReceivePathText(WPARAM address, LPARAM announced) {
+    auto length = static_cast<uint32_t>(announced);
+    uint32_t answer = 0;
+    if (length == 0) {
+        answer = 1; // the empty text names no file
+    } else if (length <= kLongestHandedPath) {
+        std::string buffer = MakeSpaces(static_cast<int32_t>(length));
+        SIZE_T read = 0;
+        BOOL ok = ReadProcessMemory(PeerProcess, reinterpret_cast<const void*>(address),
+                                    buffer.data(), length, &read);
+        DWORD error = GetLastError();
+        if (!ok) {
+            ShowMessageBox("", FormatInteger(static_cast<int32_t>(error)), MB_OK);
+        } else if (read == length) {
+            std::string path = ReadBufferText(buffer.data(), buffer.size());
+            if (QueryFileSize(path) >= 1)
+                AddWaitingEntry(path);
+            answer = 1;
+        }
+    }
+    ClosePeerProcess();
+    return answer;
+}
+
+} // namespace
+
+uintptr_t SendProcessId(HWND window) {
+    PeerWindow = window;
+    return SendWithTimeout(window, kProcessIdMessage, 0,
+                           static_cast<LPARAM>(GetCurrentProcessId()));
+}
+
+uintptr_t SendPathText(const std::string& path) {
+    SentTexts().push_back(path);
+    const std::string& text = SentTexts().back();
+    return SendWithTimeout(PeerWindow, kPathTextMessage, reinterpret_cast<WPARAM>(text.c_str()),
+                           static_cast<LPARAM>(text.size()));
+}
+
+bool HandOverPath(const std::string& path) {
+    HandOffLock lock;
+    if (!lock.held())
+        return false;
+    HWND window = FindWindowA(nullptr, kFinalTitle);
+    if (window == nullptr)
+        return false;
+    return SendProcessId(window) != 0 && SendPathText(path) != 0;
+}
+
+uint32_t HandOffCallback(HWND, uint32_t message, WPARAM wParam, LPARAM lParam) {
+    if (message == kProcessIdMessage) {
+        ClosePeerProcess();
+        PeerProcess = OpenProcess(PROCESS_VM_READ, FALSE, static_cast<DWORD>(lParam));
+        return PeerProcess != nullptr ? 1 : 0;
+    }
+    if (message == kPathTextMessage)
+        return ReceivePathText(wParam, lParam);
+    return PassOnMarker;
+}

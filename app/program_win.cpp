@@ -1,0 +1,95 @@
+#include "app/program_win.h"
+
+#include "app/handoff_win.h"
+#include "app/main_window_win.h"
+#include "checksum/checksum_worker_win.h"
+#include "checksum/file_entry_win.h"
+#include "runtime/files_win.h"
+#include "runtime/memory_win.h"
+#include "runtime/params_win.h"
+#include "runtime/timers_win.h"
+#include "ui/controls_win.h"
+#include "ui/events_win.h"
+#include "ui/menu_win.h"
+#include "ui/window_win.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+int32_t HandedOver = 0;
+
+namespace {
+
+constexpr int32_t kScanTimer = 1;
+constexpr uint32_t kScanPeriodMs = 500;
+
+// Prepares the runtime and the layers. Texts and tables live in the C++
+// runtime's own storage, so no heap of their own is made for them; the block
+// heap for file data is.
+void RuntimeStartup() {
+    InitProgramDirectory();
+    InitFileTable();
+    InitWindowLayer();
+    InitControlLayer();
+    CreateBlockHeap();
+    InitMenuLayer();
+    InitTimers();
+}
+
+[[noreturn]] void RuntimeShutdown() {
+    StopAllTimers();
+    DestroyBlockHeap();
+    CloseAllWindows();
+    CloseAllFiles();
+    ExitProcess(0);
+}
+
+// Each command-line file goes to a running instance if there is one that takes
+// it, and otherwise into this instance's own list.
+void TakeCommandLineFiles() {
+    for (;;) {
+        std::string path = NextProgramParameter();
+        if (path.empty())
+            return;
+        if (QueryFileSize(path) <= -1)
+            continue;
+        if (HandOverPath(path))
+            HandedOver = 1;
+        else
+            AddWaitingEntry(path);
+    }
+}
+
+} // namespace
+
+void RunProgram() {
+    RuntimeStartup();
+    HWND window = BuildMainWindow();
+
+    // Messages already waiting, then a moment for the system to settle.
+    while (PollEvent() != 0) {
+    }
+    PauseMilliseconds(250);
+
+    TakeCommandLineFiles();
+    // Without a window there is nothing to show and no loop to run.
+    if (HandedOver == 1 || window == nullptr)
+        Shutdown();
+
+    SetWindowHidden(0, 0);
+    SetWindowCaption(0, kFinalTitle);
+    WorkerIdle.store(1);
+    SetMessageCallback(HandOffCallback);
+    DragAcceptFiles(window, TRUE);
+    StartPeriodicTimer(kScanTimer, kScanPeriodMs, ChecksumScheduler);
+    RunEventLoop();
+}
+
+void Shutdown() {
+    // The timer goes first, so that no new worker can start after the last
+    // one was stopped.
+    StopAllTimers();
+    StopWorker();
+    RuntimeShutdown();
+}
