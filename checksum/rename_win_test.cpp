@@ -9,9 +9,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <atomic>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -40,48 +38,6 @@ std::string Crc(const std::string& bytes) {
 bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
-// Closes every "Error" box that appears, with the Return key over the box,
-// and keeps the texts the boxes showed.
-class BoxCloser {
-  public:
-    BoxCloser()
-        : thread_([this] {
-              while (!stop_) {
-                  HWND box = WaitForTopLevel("#32770", "Error", 100);
-                  if (box == nullptr)
-                      continue;
-                  std::vector<std::string> texts = ChildTexts(box);
-                  {
-                      std::lock_guard<std::mutex> guard(lock_);
-                      for (const std::string& t : texts)
-                          if (t.find("\nTO\n") != std::string::npos)
-                              boxes_.push_back(t);
-                  }
-                  RECT r;
-                  GetWindowRect(box, &r);
-                  Xdotool("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
-                          std::to_string(r.top + 10));
-                  Xdotool("key Return");
-                  for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i)
-                      Sleep(10);
-              }
-          }) {}
-    ~BoxCloser() {
-        stop_ = true;
-        thread_.join();
-    }
-    std::vector<std::string> boxes() {
-        std::lock_guard<std::mutex> guard(lock_);
-        return boxes_;
-    }
-
-  private:
-    std::atomic<bool> stop_{false};
-    std::mutex lock_;
-    std::vector<std::string> boxes_;
-    std::thread thread_;
-};
 
 class Renaming : public ::testing::Test {
   protected:
@@ -144,7 +100,7 @@ TEST_F(Renaming, EachPatternRenamesTheSelectedEntryInItsFolder) {
         contents.push_back("track bytes " + std::to_string(p));
         AddFinished(Make(sub + "\\Track 01.mp3", contents.back()));
     }
-    BoxCloser closer;
+    BoxCloser closer("Error");
     for (int p = 1; p <= 6; ++p) {
         SCOPED_TRACE(p);
         std::string column0 = GetListItemText(FileList, p - 1, 0);
@@ -168,7 +124,7 @@ TEST_F(Renaming, RenamingAllSkipsPathsThatCarryTheirChecksumAlready) {
     CreateDirectoryA(In(folderCrc).c_str(), nullptr);
     AddFinished(Make(folderCrc + "\\in.bin", folderBytes));
 
-    BoxCloser closer;
+    BoxCloser closer("Error");
     RenameAllEntries(3, 2);
     EXPECT_TRUE(Exists(In("plain " + Crc(plainBytes) + ".bin")));
     EXPECT_TRUE(Exists(In("carried [" + carriedCrc + "].bin")));
@@ -183,7 +139,7 @@ TEST_F(Renaming, RenamingAllSkipsPathsThatCarryTheirChecksumAlready) {
 TEST_F(Renaming, TheSameEntryTwiceDoesNothingTheSecondTime) {
     std::string bytes = "twice";
     AddFinished(Make("twice.bin", bytes));
-    BoxCloser closer;
+    BoxCloser closer("Error");
     RenameSelectedEntry(0, 4);
     std::string renamed = In("twice_" + Crc(bytes) + ".bin");
     EXPECT_TRUE(Exists(renamed));
@@ -205,7 +161,7 @@ TEST_F(Renaming, AnExistingFileOrFolderOfTheNewNameIsNeverReplaced) {
     AddFinished(a);
     AddFinished(b);
 
-    BoxCloser closer;
+    BoxCloser closer("Error");
     RenameSelectedEntry(0, 1);
     RenameSelectedEntry(1, 1);
     EXPECT_EQ((std::vector<std::string>{
@@ -227,7 +183,7 @@ TEST_F(Renaming, AMoveTheSystemRefusesGivesTheCouldNotRenameBox) {
     HANDLE other = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
-    BoxCloser closer;
+    BoxCloser closer("Error");
     RenameSelectedEntry(0, 3);
     CloseHandle(other);
     std::string target = In("held_[" + Crc(bytes) + "].bin");
@@ -242,7 +198,7 @@ TEST_F(Renaming, ANewNameBeyondThePathLimitGivesTheCouldNotRenameBox) {
     std::string path = Make(name, "long");
     ASSERT_LE(path.size(), 259u);
     AddFinished(path);
-    BoxCloser closer;
+    BoxCloser closer("Error");
     RenameSelectedEntry(0, 1);
     std::string target = path + " [" + Crc("long") + "].";
     EXPECT_EQ(std::vector<std::string>{"Couldn't rename file.\n" + path + "\nTO\n" + target},
@@ -262,7 +218,7 @@ TEST_F(Renaming, UnfinishedEmptyAndUnreadableEntriesAreNeverRenamed) {
     DeleteFileA(In("gone.bin").c_str());
     EXPECT_EQ("00000000", GetListItemText(FileList, 0, 1));
 
-    BoxCloser closer;
+    BoxCloser closer("Error");
     RenameAllEntries(4, 1);
     for (int32_t row = 0; row < 4; ++row)
         RenameSelectedEntry(row, 2);
@@ -294,7 +250,7 @@ TEST_F(Renaming, RenamingAllShowsOneBoxPerFailingEntryAndGoesOn) {
     std::string taken0 = Make("f0.[" + Crc(bytes[0]) + "].bin", "taken");
     std::string taken2 = Make("f2.[" + Crc(bytes[2]) + "].bin", "taken too");
 
-    BoxCloser closer;
+    BoxCloser closer("Error");
     RenameAllEntries(4, 5);
     EXPECT_EQ((std::vector<std::string>{
                   "File does already exist.\n" + paths[0] + "\nTO\n" + taken0,
@@ -314,7 +270,7 @@ TEST_F(Renaming, ANameWithoutADotEndsWithoutOneOnDisk) {
     std::string readme = Make("README", bytes);
     AddFinished(readme);
     AddFinished(Make("NOTES", "notes"));
-    BoxCloser closer;
+    BoxCloser closer("Error");
     RenameSelectedEntry(0, 1);
     RenameSelectedEntry(1, 2);
     EXPECT_TRUE(RunUnix({"/usr/bin/test", "-f", unix_ + "/README [" + Crc(bytes) + "]"}));

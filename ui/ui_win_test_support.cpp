@@ -271,3 +271,53 @@ std::vector<std::string> ChildTexts(HWND dialog) {
     EnumChildWindows(dialog, CollectText, reinterpret_cast<LPARAM>(&texts));
     return texts;
 }
+
+namespace {
+
+// The message of a message box is its Static child that is neither the icon
+// nor empty.
+BOOL CALLBACK FindMessageText(HWND child, LPARAM context) {
+    char cls[32] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    char text[4096] = {};
+    GetWindowTextA(child, text, sizeof text);
+    LONG style = GetWindowLongA(child, GWL_STYLE);
+    if (lstrcmpiA(cls, "Static") == 0 && (style & SS_TYPEMASK) != SS_ICON && text[0] != '\0')
+        *reinterpret_cast<std::string*>(context) = text;
+    return TRUE;
+}
+
+} // namespace
+
+BoxCloser::BoxCloser(const std::string& title) : title_(title), thread_([this] { Run(); }) {}
+
+BoxCloser::~BoxCloser() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::vector<std::string> BoxCloser::boxes() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return boxes_;
+}
+
+void BoxCloser::Run() {
+    while (!stop_) {
+        HWND box = WaitForTopLevel("#32770", title_, 100);
+        if (box == nullptr)
+            continue;
+        std::string message;
+        EnumChildWindows(box, FindMessageText, reinterpret_cast<LPARAM>(&message));
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            boxes_.push_back(message);
+        }
+        RECT r;
+        GetWindowRect(box, &r);
+        Xdotool("mousemove " + std::to_string((r.left + r.right) / 2) + " " +
+                std::to_string(r.top + 10));
+        Xdotool("key Return");
+        for (int i = 0; i < 300 && IsWindow(box) && IsWindowVisible(box); ++i)
+            Sleep(10);
+    }
+}

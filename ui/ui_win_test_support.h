@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,3 +80,23 @@ HWND WaitForTopLevel(const std::string& className, const std::string& title, int
 
 // The texts of a dialog's children, in order (a message box's text among them).
 std::vector<std::string> ChildTexts(HWND dialog);
+
+// While it lives, closes every message box with the given title as a user
+// would (the pointer on the box, then Return), and keeps each box's text.
+class BoxCloser {
+  public:
+    explicit BoxCloser(const std::string& title);
+    ~BoxCloser();
+    BoxCloser(const BoxCloser&) = delete;
+    BoxCloser& operator=(const BoxCloser&) = delete;
+    // The message texts of the boxes closed so far, in order.
+    std::vector<std::string> boxes();
+
+  private:
+    void Run();
+    std::string title_;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::vector<std::string> boxes_;
+    std::thread thread_;
+};
