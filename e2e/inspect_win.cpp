@@ -373,10 +373,12 @@ void PrintControlRecord(HWND hwnd) {
 struct Args {
     WindowQuery query;
     std::vector<std::string> positional;
+    DWORD timeout_ms = kSendTimeoutMs; // --timeout: how long "send" waits per message
+    std::string text;                  // --text: what "send" keeps in its own memory
 };
 
-// Options: --pid N, --class NAME, --visible. Everything else is positional and
-// unescaped.
+// Options: --pid N, --class NAME, --visible, --timeout MS, --text TEXT.
+// Everything else is positional and unescaped.
 bool ParseArgs(int argc, char** argv, int first, Args* args) {
     for (int i = first; i < argc; ++i) {
         std::string a = argv[i];
@@ -386,6 +388,10 @@ bool ParseArgs(int argc, char** argv, int first, Args* args) {
             args->query.class_name = UnescapeText(argv[++i]);
         } else if (a == "--visible") {
             args->query.visible_only = true;
+        } else if (a == "--timeout" && i + 1 < argc) {
+            args->timeout_ms = strtoul(argv[++i], nullptr, 10);
+        } else if (a == "--text" && i + 1 < argc) {
+            args->text = UnescapeText(argv[++i]);
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             return false;
         } else {
@@ -944,6 +950,61 @@ int CommandClipWait(const Args& args) {
                                    EscapeText(expected) + "\"");
 }
 
+// ---------------------------------------------------------------------------
+// Commands: raw messages, as another instance of the program would send them
+
+// A message argument: "pid" is this process's id, "addr" the address of the
+// --text in this process's memory, "len" its length; anything else a number
+// (decimal, or hexadecimal with 0x).
+bool MessageValue(const std::string& word, const std::string& text, DWORD_PTR* value) {
+    if (word == "pid") {
+        *value = GetCurrentProcessId();
+    } else if (word == "addr") {
+        *value = reinterpret_cast<DWORD_PTR>(text.c_str());
+    } else if (word == "len") {
+        *value = text.size();
+    } else {
+        char* end = nullptr;
+        *value = strtoul(word.c_str(), &end, 0);
+        if (word.empty() || *end != '\0')
+            return false;
+    }
+    return true;
+}
+
+// Sends the messages in order to the window, each waiting at most --timeout
+// ms for its answer, and reports each answer. The --text stays in this
+// process's memory until the last answer, so the window may read it.
+int CommandSend(Args& args) {
+    TakeTitle(&args);
+    if (args.positional.empty() || args.positional.size() % 3 != 0)
+        return Fail(kExitUsage, "usage: send [--timeout MS] [--text TEXT] TITLE (MESSAGE WPARAM "
+                                "LPARAM)...");
+    HWND hwnd = RequireWindow(args);
+    if (hwnd == nullptr)
+        return kExitNotFound;
+    for (size_t i = 0; i < args.positional.size(); i += 3) {
+        DWORD_PTR message = 0, wparam = 0, lparam = 0;
+        if (!MessageValue(args.positional[i], args.text, &message) ||
+            !MessageValue(args.positional[i + 1], args.text, &wparam) ||
+            !MessageValue(args.positional[i + 2], args.text, &lparam))
+            return Fail(kExitUsage, "bad message value in \"" + args.positional[i] + " " +
+                                        args.positional[i + 1] + " " + args.positional[i + 2] +
+                                        "\"");
+        DWORD_PTR answer = 0;
+        bool answered = SendMessageTimeoutA(hwnd, static_cast<UINT>(message), wparam, lparam,
+                                            SMTO_NORMAL, args.timeout_ms, &answer) != 0;
+        Record("answer")
+            .Add("index", static_cast<long>(i / 3))
+            .Add("message", static_cast<long>(message))
+            .Add("answered", answered ? 1L : 0L)
+            .Add("result", static_cast<long>(answer))
+            .Print();
+        fflush(stdout);
+    }
+    return kExitOk;
+}
+
 int Usage() {
     fputs("usage: sumvane_inspect COMMAND [--pid N] [--class NAME] [--visible] ARGS\n"
           "  windows [TITLE]                   top-level windows\n"
@@ -958,7 +1019,9 @@ int Usage() {
           "  terminate --pid N [EXIT_CODE]     end a process\n"
           "  clip-get                          the CF_TEXT bytes\n"
           "  clip-set TEXT                     put TEXT on the clipboard\n"
-          "  clip-wait TEXT TIMEOUT_MS         wait until CF_TEXT is exactly TEXT\n",
+          "  clip-wait TEXT TIMEOUT_MS         wait until CF_TEXT is exactly TEXT\n"
+          "  send [--timeout MS] [--text TEXT] TITLE (MESSAGE WPARAM LPARAM)...\n"
+          "                                    send messages, report the answers\n",
           stderr);
     return kExitUsage;
 }
@@ -1001,6 +1064,8 @@ int main(int argc, char** argv) {
         code = CommandClipSet(args);
     else if (command == "clip-wait")
         code = CommandClipWait(args);
+    else if (command == "send")
+        code = CommandSend(args);
     else
         return Usage();
     fflush(stdout);

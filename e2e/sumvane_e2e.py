@@ -509,6 +509,27 @@ class Inspector:
         code, _, _ = self.run("terminate", "--pid", pid, exit_code, check=False)
         return code == 0
 
+    def send(self, title, *messages, text=None, timeout=DEFAULT_TIMEOUT):
+        """Sends window messages to the window with this title, in order, as
+        another program would; each message is (message, wparam, lparam).
+        A value may be "pid" (the inspector's process id), "addr" (where
+        `text` lies in the inspector's memory) or "len" (its length), so the
+        inspector can play the part of a second instance. Each message waits
+        at most timeout seconds; returns the answers, None for a message that
+        got none in time."""
+        args = ["send", "--timeout", int(timeout * 1000)]
+        if text is not None:
+            args += ["--text", escape(text)]
+        args += self._query(title)
+        for message in messages:
+            args += [str(v) for v in message]
+        _, records, _ = self.run(*args, timeout=timeout * len(messages) + 5)
+        return [
+            int(v["result"]) if v["answered"] == b"1" else None
+            for k, v in records
+            if k == "answer"
+        ]
+
     # --- clipboard ---
 
     def clipboard_state(self):
@@ -667,11 +688,16 @@ def type_text(text, at=None):
     xdotool("type", "--delay", KEY_DELAY_MS, "--", text)
 
 
-def screenshot(path):
-    """Saves the whole X screen as PNG; returns True on success."""
+def screenshot(path, region=None):
+    """Saves the whole X screen as PNG, or only region (a Rect in screen
+    coordinates); returns True on success."""
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    crop = []
+    if region is not None:
+        geometry = "%dx%d+%d+%d" % (region.width, region.height, region.left, region.top)
+        crop = ["-crop", geometry, "+repage"]
     try:
-        done = run_tool(["import", "-window", "root", path], timeout=20, check=False)
+        done = run_tool(["import", "-window", "root"] + crop + [path], timeout=20, check=False)
     except subprocess.TimeoutExpired:
         return False
     return done.returncode == 0 and os.path.exists(path)
@@ -1112,3 +1138,136 @@ def program_exe():
     """The program under test, when the build has it; else None."""
     exe = os.environ.get("SUMVANE_EXE")
     return exe if exe and os.path.exists(exe) else None
+
+
+# ---------------------------------------------------------------------------
+# Suites that drive the program itself
+
+PROGRAM_TITLE = "Sumvane  v. 1.3"
+LIST_ID = 3
+VERDICTS = (b"CRC32 in filename", b"no CRC32 in filename", b"ReadError")
+
+
+def finished(state):
+    """Whether a State cell holds a verdict (not "Waiting" or a percentage)."""
+    return state in VERDICTS
+
+
+def verdict(windows_path, crc):
+    """The verdict the program gives a file with this full path and checksum:
+    whether the path carries the checksum, letter case ignored."""
+    if isinstance(windows_path, bytes):
+        windows_path = windows_path.decode("cp1252")
+    return b"CRC32 in filename" if crc.lower() in windows_path.lower() else b"no CRC32 in filename"
+
+
+def expected_row(path, param=None):
+    """The finished row of the file at the Unix path `path`, listed under the
+    text `param` (default: its Z:\\ path): name > path, CRC, verdict."""
+    shown = param if param is not None else wine_path(path)
+    name = shown.rsplit("\\", 1)[-1]
+    crc = crc32_hex(path)
+    return [
+        (name + " > " + shown).encode("cp1252"),
+        crc.encode("ascii"),
+        verdict(shown, crc),
+    ]
+
+
+def waiting_row(path, param=None):
+    shown = param if param is not None else wine_path(path)
+    name = shown.rsplit("\\", 1)[-1]
+    return [(name + " > " + shown).encode("cp1252"), b"", b"Waiting"]
+
+
+class ProgramTestCase(WineTestCase):
+    """A suite that drives sumvane.exe. Each test starts from a display with
+    no instance of the program on it and the pointer parked off every window
+    (a pointer resting on the list would show its tip over the rows)."""
+
+    title = PROGRAM_TITLE
+
+    @classmethod
+    def setUpClass(cls):
+        if program_exe() is None:
+            raise unittest.SkipTest("sumvane.exe is not built (SUMVANE_EXE)")
+        super().setUpClass()
+        cls.exe = program_exe()
+
+    def setUp(self):
+        super().setUp()
+        wait_until(
+            lambda: not self.inspector.windows(self.title),
+            timeout=5,
+            message="no instance left from an earlier test",
+        )
+        move_to(1, 1)
+
+    def start_program(self, *params, cwd=None, window=True, timeout=None):
+        """Starts the program with these command-line parameters (Unix paths
+        of existing things become Z:\\ paths; other texts go as they are).
+        With window, waits until its main window shows."""
+        args = [wine_path(p) if os.path.isabs(p) and os.path.exists(p) else p for p in params]
+        return self.start(
+            self.exe, args, cwd=cwd, title=self.title if window else None, timeout=timeout
+        )
+
+    def view(self, program=None):
+        """The list of the program (default: the only instance on screen)."""
+        pid = program.win_pid if program is not None else None
+        return self.inspector.list_view(self.title, LIST_ID, pid=pid)
+
+    def cells(self, program=None):
+        return self.view(program).cells
+
+    def wait_cells(self, condition, program=None, timeout=None, message="the list's rows"):
+        """Waits until condition(cells) holds (or cells == condition, for a
+        list); returns the cells."""
+        if isinstance(condition, list):
+            expected = condition
+            condition = lambda cells: cells == expected  # noqa: E731
+        seen = []
+
+        def check():
+            cells = self.cells(program)
+            seen[:] = [cells]
+            return cells if condition(cells) else None
+
+        try:
+            return wait_until(check, timeout or self.timeout, message=message)
+        except AssertionError:
+            raise AssertionError("%s never matched; the rows are %r" % (message, seen[0]))
+
+    def wait_finished(self, count, program=None, timeout=None):
+        """Waits until the list has `count` rows, each with its verdict."""
+        return self.wait_cells(
+            lambda cells: len(cells) == count and all(finished(c[2]) for c in cells),
+            program,
+            timeout or self.timeout + count * 0.6,
+            message="%d finished rows" % count,
+        )
+
+    def wait_progress(self, row, program=None, timeout=None):
+        """Waits until a row shows a percentage: its checksum is running."""
+        return self.wait_cells(
+            lambda cells: len(cells) > row and cells[row][2].endswith(b"%"),
+            program,
+            timeout,
+            message="row %d in progress" % row,
+        )
+
+    def click_button(self, control_id, program=None):
+        title_or_window = program.window if program is not None else self.title
+        w = self._window(title_or_window)
+        _, controls = self.inspector.controls(self.title, pid=w.pid)
+        for c in controls:
+            if c.id == control_id and c.parent == w.hwnd:
+                click_at(*c.rect.center)
+                return
+        self.fail("no control %d" % control_id)
+
+    def assert_ended(self, program, timeout=DEFAULT_TIMEOUT):
+        """The program ends by itself with exit code 0 and leaves no window."""
+        self.assertEqual(program.wait_exit(timeout), 0)
+        if program.win_pid is not None:
+            self.assertEqual(self.inspector.windows(pid=program.win_pid), [])
