@@ -24,9 +24,7 @@ class HandOff : public ::testing::Test {
     void SetUp() override {
         InitProgramDirectory();
         window_ = std::make_unique<TestWindow>(0x00CA0001, kFinalTitle);
-        CreateListView(FileList, 10, 20, 460, 190, "Filename", 250, 0x40018008);
-        AddListColumn(FileList, 1, "CRC32", 70);
-        AddListColumn(FileList, 2, "State", 120);
+        CreateTestFileList();
         window_->ShowInFront();
         SetMessageCallback(HandOffCallback);
         file_ = folder_.Make("handed.bin", 10);

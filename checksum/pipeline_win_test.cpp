@@ -67,20 +67,12 @@ class Pipeline : public ::testing::Test {
         CreateBlockHeap();
         InitTimers();
         window_ = std::make_unique<TestWindow>();
-        HWND list = CreateListView(FileList, 10, 20, 460, 190, "Filename", 250, 0x40018008);
-        AddListColumn(FileList, 1, "CRC32", 70);
-        AddListColumn(FileList, 2, "State", 120);
+        HWND list = CreateTestFileList();
         g_writes.clear();
         g_listProcedure = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordWrites)));
         WorkerIdle.store(1);
         StartPeriodicTimer(1, 500, ChecksumScheduler);
-
-        static int serial = 0;
-        unix_ = "/tmp/sumvane-pipeline-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(++serial);
-        folder_ = ToWindows(unix_);
-        CreateDirectoryA(folder_.c_str(), nullptr);
     }
 
     void TearDown() override {
@@ -89,38 +81,14 @@ class Pipeline : public ::testing::Test {
         window_.reset();
         CloseAllFiles();
         DestroyBlockHeap();
-        RunUnix({"/bin/rm", "-rf", unix_});
-    }
-
-    static std::string ToWindows(std::string unixPath) {
-        for (char& c : unixPath)
-            if (c == '/')
-                c = '\\';
-        return "Z:" + unixPath;
     }
 
     std::string Make(const std::string& name, const std::string& bytes) {
-        std::string path = folder_ + "\\" + name;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        if (!bytes.empty())
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-        return path;
+        return folder_.Make(name, bytes);
     }
 
-    // A file of zeros that takes no room on disk.
     std::string MakeSparse(const std::string& name, int64_t size) {
-        std::string path = folder_ + "\\" + name;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        LARGE_INTEGER end;
-        end.QuadPart = size;
-        SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
-        SetEndOfFile(file);
-        CloseHandle(file);
-        return path;
+        return folder_.MakeSparse(name, size);
     }
 
     static bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -164,8 +132,7 @@ class Pipeline : public ::testing::Test {
     }
 
     std::unique_ptr<TestWindow> window_;
-    std::string unix_;
-    std::string folder_;
+    TempFolder folder_;
 };
 
 TEST_F(Pipeline, EachFileShowsItsPercentagesThenItsVerdictThenItsChecksum) {
@@ -219,7 +186,7 @@ TEST_F(Pipeline, TheVerdictLooksForTheChecksumAnywhereInThePathIgnoringCase) {
     std::string lower = crc;
     for (char& c : lower)
         c = static_cast<char>(tolower(c));
-    CreateDirectoryA((folder_ + "\\" + crc).c_str(), nullptr);
+    CreateDirectoryA(folder_.In(crc).c_str(), nullptr);
     struct {
         std::string name;
         const char* verdict;
@@ -242,7 +209,7 @@ TEST_F(Pipeline, TheVerdictLooksForTheChecksumAnywhereInThePathIgnoringCase) {
 TEST_F(Pipeline, FilesThatCannotBeReadEndAsReadErrorAndAreNeverRetried) {
     std::string missing = Make("gone.bin", "soon gone");
     std::string held = Make("held.bin", "held open for writing");
-    std::string longName = folder_ + "\\" + std::string(600, 'n') + ".bin";
+    std::string longName = folder_.In(std::string(600, 'n') + ".bin");
     HANDLE writer = CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
@@ -302,7 +269,8 @@ TEST_F(Pipeline, AFileOfFiveGibibytesGetsItsChecksum) {
     // The first read of a new sparse file fills the system's cache with zero
     // pages, which is slower than reading any real file; read it once first
     // so that the time below is the pipeline's own.
-    RunUnix({"/bin/dd", "if=" + unix_ + "/five.bin", "of=/dev/null", "bs=1M", "status=none"});
+    RunUnix({"/bin/dd", "if=" + folder_.unixPath() + "/five.bin", "of=/dev/null", "bs=1M",
+             "status=none"});
     AddWaitingEntry(path);
     DWORD start = GetTickCount();
     ASSERT_TRUE(WaitForVerdicts(120000));
@@ -323,7 +291,8 @@ TEST_F(Pipeline, AFileCutShortWhileItIsReadEndsAsReadError) {
     AddWaitingEntry(path);
     ASSERT_TRUE(WaitUntil([] { return PercentShown(0) >= 1; }, 20000));
     // Truncated from the Linux side, which pays no heed to Windows sharing.
-    ASSERT_TRUE(RunUnix({"/usr/bin/truncate", "-s", "1000", unix_ + "/shrinking.bin"}));
+    ASSERT_TRUE(
+        RunUnix({"/usr/bin/truncate", "-s", "1000", folder_.unixPath() + "/shrinking.bin"}));
     ASSERT_TRUE(WaitForVerdicts(60000));
     EXPECT_EQ("ReadError", GetListItemText(FileList, 0, 2));
     EXPECT_EQ("", GetListItemText(FileList, 0, 1));

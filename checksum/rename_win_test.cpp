@@ -44,34 +44,14 @@ class Renaming : public ::testing::Test {
     void SetUp() override {
         InitProgramDirectory();
         window_ = std::make_unique<TestWindow>();
-        CreateListView(FileList, 10, 20, 460, 190, "Filename", 250, 0x40018008);
-        AddListColumn(FileList, 1, "CRC32", 70);
-        AddListColumn(FileList, 2, "State", 120);
+        CreateTestFileList();
         window_->ShowInFront();
-        static int serial = 0;
-        unix_ = "/tmp/sumvane-rename-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(++serial);
-        folder_ = "Z:" + unix_;
-        for (char& c : folder_)
-            if (c == '/')
-                c = '\\';
-        CreateDirectoryA(folder_.c_str(), nullptr);
     }
 
-    void TearDown() override {
-        window_.reset();
-        RunUnix({"/bin/rm", "-rf", unix_});
-    }
+    void TearDown() override { window_.reset(); }
 
     std::string Make(const std::string& name, const std::string& bytes) {
-        std::string path = folder_ + "\\" + name;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        if (!bytes.empty())
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-        return path;
+        return folder_.Make(name, bytes);
     }
 
     // An entry whose checksum is finished, as the worker leaves it.
@@ -83,11 +63,10 @@ class Renaming : public ::testing::Test {
         return row;
     }
 
-    std::string In(const std::string& name) const { return folder_ + "\\" + name; }
+    std::string In(const std::string& name) const { return folder_.In(name); }
 
     std::unique_ptr<TestWindow> window_;
-    std::string unix_;
-    std::string folder_;
+    TempFolder folder_;
 };
 
 TEST_F(Renaming, EachPatternRenamesTheSelectedEntryInItsFolder) {
@@ -194,7 +173,7 @@ TEST_F(Renaming, AMoveTheSystemRefusesGivesTheCouldNotRenameBox) {
 }
 
 TEST_F(Renaming, ANewNameBeyondThePathLimitGivesTheCouldNotRenameBox) {
-    std::string name(250 - folder_.size(), 'n');
+    std::string name(250 - folder_.path().size(), 'n');
     std::string path = Make(name, "long");
     ASSERT_LE(path.size(), 259u);
     AddFinished(path);
@@ -273,9 +252,11 @@ TEST_F(Renaming, ANameWithoutADotEndsWithoutOneOnDisk) {
     BoxCloser closer("Error");
     RenameSelectedEntry(0, 1);
     RenameSelectedEntry(1, 2);
-    EXPECT_TRUE(RunUnix({"/usr/bin/test", "-f", unix_ + "/README [" + Crc(bytes) + "]"}));
-    EXPECT_FALSE(RunUnix({"/usr/bin/test", "-e", unix_ + "/README [" + Crc(bytes) + "]."}));
-    EXPECT_TRUE(RunUnix({"/usr/bin/test", "-f", unix_ + "/NOTES " + Crc("notes")}));
+    EXPECT_TRUE(
+        RunUnix({"/usr/bin/test", "-f", folder_.unixPath() + "/README [" + Crc(bytes) + "]"}));
+    EXPECT_FALSE(
+        RunUnix({"/usr/bin/test", "-e", folder_.unixPath() + "/README [" + Crc(bytes) + "]."}));
+    EXPECT_TRUE(RunUnix({"/usr/bin/test", "-f", folder_.unixPath() + "/NOTES " + Crc("notes")}));
 
     // Another README with the same bytes wants the same name: the test for an
     // existing name sees through the trailing dot, and nothing is replaced.

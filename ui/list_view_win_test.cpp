@@ -19,9 +19,7 @@ class FileListTest : public ::testing::Test {
   protected:
     void SetUp() override {
         window_ = std::make_unique<TestWindow>();
-        list_ = CreateListView(3, 10, 20, 460, 190, "Filename", 250, 0x40018008);
-        AddListColumn(3, 1, "CRC32", 70);
-        AddListColumn(3, 2, "State", 120);
+        list_ = CreateTestFileList();
     }
     void TearDown() override { window_.reset(); }
 

@@ -2,6 +2,7 @@
 
 #include "ui/controls_win.h"
 #include "ui/events_win.h"
+#include "ui/list_view_win.h"
 #include "ui/menu_win.h"
 #include "ui/window_win.h"
 
@@ -182,38 +183,56 @@ HDROP MakeDropHandle(const std::vector<std::string>& paths) {
 }
 
 TempFolder::TempFolder() {
-    char base[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, base);
     static int serial = 0;
-    path_ = std::string(base) + "sumvane-ui-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(++serial);
+    unixPath_ = "/tmp/sumvane-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++serial);
+    path_ = "Z:" + unixPath_;
+    for (char& c : path_)
+        if (c == '/')
+            c = '\\';
     CreateDirectoryA(path_.c_str(), nullptr);
 }
 
 TempFolder::~TempFolder() {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                DeleteFileA((path_ + "\\" + name).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path_.c_str());
+    RunUnix({"/bin/rm", "-rf", unixPath_});
+}
+
+std::string TempFolder::In(const std::string& name) const {
+    return path_ + "\\" + name;
 }
 
 std::string TempFolder::Make(const std::string& name, size_t size) {
-    std::string full = path_ + "\\" + name;
+    return Make(name, std::string(size, 'x'));
+}
+
+std::string TempFolder::Make(const std::string& name, const std::string& bytes) {
+    std::string full = In(name);
     HANDLE file = CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::string bytes(size, 'x');
     DWORD written = 0;
-    if (size > 0)
-        WriteFile(file, bytes.data(), static_cast<DWORD>(size), &written, nullptr);
+    if (!bytes.empty())
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return full;
+}
+
+std::string TempFolder::MakeSparse(const std::string& name, int64_t size) {
+    std::string full = In(name);
+    HANDLE file = CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+    return full;
+}
+
+HWND CreateTestFileList() {
+    HWND list = CreateListView(3, 10, 20, 460, 190, "Filename", 250, 0x40018008);
+    AddListColumn(3, 1, "CRC32", 70);
+    AddListColumn(3, 2, "State", 120);
+    return list;
 }
 
 namespace {

@@ -62,17 +62,32 @@ std::thread Later(int delayMs, std::function<void()> fn);
 // A real drop handle naming paths, as the shell hands it to a window.
 HDROP MakeDropHandle(const std::vector<std::string>& paths);
 
-// A new empty folder under the temporary folder, removed with its files.
+// A new empty folder under Linux's /tmp, which Wine shows as Z:\tmp, so that
+// Linux tools (truncate, test, rm) reach it too; removed with everything in it.
 class TempFolder {
   public:
     TempFolder();
     ~TempFolder();
-    const std::string& path() const { return path_; }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }         // Z:\tmp\...
+    const std::string& unixPath() const { return unixPath_; } // /tmp/...
+    // path() + "\" + name.
+    std::string In(const std::string& name) const;
+    // A file of size 'x' bytes, or of the given bytes; returns its path.
     std::string Make(const std::string& name, size_t size);
+    std::string Make(const std::string& name, const std::string& bytes);
+    // A file of size zero bytes that takes no room on disk.
+    std::string MakeSparse(const std::string& name, int64_t size);
 
   private:
+    std::string unixPath_;
     std::string path_;
 };
+
+// Creates the file list (control 3) in the window given to SetControlParent,
+// with its three columns, as the program does.
+HWND CreateTestFileList();
 
 // Finds a visible top-level window of this process by class and title (either
 // may be empty to match any) within timeoutMs.

@@ -175,9 +175,7 @@ class RealInput : public ::testing::Test {
   protected:
     void SetUp() override {
         window_ = std::make_unique<TestWindow>();
-        list_ = CreateListView(3, 10, 20, 460, 190, "Filename", 250, 0x40018008);
-        AddListColumn(3, 1, "CRC32", 70);
-        AddListColumn(3, 2, "State", 120);
+        list_ = CreateTestFileList();
         button_ = CreateButton(6, 150, 215, 80, 20, "Copy CRC32");
         AddListItem(3, -1, "first > C:\\first\n\nWaiting");
         AddListItem(3, -1, "second > C:\\second\n\nWaiting");
@@ -285,9 +283,7 @@ TEST(Drops, ADropIsReportedWithItsHandle) {
 // reported when the drop is retrieved.
 TEST(Drops, ARowChangeRecordedBeforeTheDropDoesNotMaskIt) {
     TestWindow w;
-    CreateListView(3, 10, 20, 460, 190, "Filename", 250, 0x40018008);
-    AddListColumn(3, 1, "CRC32", 70);
-    AddListColumn(3, 2, "State", 120);
+    CreateTestFileList();
     AddListItem(3, -1, "a\n\nWaiting");
     DrainEvents();
 
