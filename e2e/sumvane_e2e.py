@@ -1231,10 +1231,10 @@ class ProgramTestCase(WineTestCase):
         def check():
             cells = self.cells(program)
             seen[:] = [cells]
-            return cells if condition(cells) else None
+            return [cells] if condition(cells) else None
 
         try:
-            return wait_until(check, timeout or self.timeout, message=message)
+            return wait_until(check, timeout or self.timeout, message=message)[0]
         except AssertionError:
             raise AssertionError("%s never matched; the rows are %r" % (message, seen[0]))
 

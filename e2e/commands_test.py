@@ -1,0 +1,218 @@
+"""The buttons and the drop: "Add file", dropped files, "Clear" and the three
+copy commands, checked on the list and on the clipboard's exact bytes."""
+
+import os
+import shutil
+import tempfile
+import unittest
+
+import sumvane_e2e as e2e
+
+ADD_FILE, CLEAR, COPY_CRC, COPY_NAME, COPY_ALL, QUIT = 4, 5, 6, 7, 8, 9
+DIALOG_TITLE = "Choose a file for CRC32 check"
+# Long enough to be still running while a test works on the rows behind it
+# (about a second per 400 MB here). Stored as a hole, it costs no disk space.
+LONG_FILE_SIZE = 1 << 30
+# Above 4 GiB, for a checksum that outlasts the whole test.
+ENDLESS_FILE_SIZE = (1 << 32) + (1 << 28)
+
+
+def copy_all_text(rows):
+    """What "Copy All" gives for rows of (display name, CRC text)."""
+    return b"".join(name + b" " + crc + b"\r\n" for name, crc in rows)
+
+
+class AddFileTest(e2e.ProgramTestCase):
+    def test_chosen_files_of_at_least_one_byte_are_added_in_the_dialogs_order(self):
+        # The folder's name is typed into the dialog key by key, so it is short.
+        folder = tempfile.mkdtemp(prefix="sv")
+        self.addCleanup(shutil.rmtree, folder, True)
+        c = self.make_file("c third.bin", os.urandom(3000), folder)
+        self.make_file("empty.bin", b"", folder)
+        a = self.make_file("a first.txt", b"chosen first", folder)
+        b = self.make_file("b.dat", b"chosen alone", folder)
+        self.start_program()
+
+        self.click_button(ADD_FILE)
+        self.choose_files(DIALOG_TITLE, folder, ["c third.bin", "empty.bin", "a first.txt"])
+        self.wait_finished(2)
+        # One file alone comes back as a whole path.
+        self.click_button(ADD_FILE)
+        self.choose_files(DIALOG_TITLE, folder, ["b.dat"])
+        cells = self.wait_finished(3)
+        self.assertEqual(cells, [e2e.expected_row(p) for p in (c, a, b)])
+
+        # Cancelling adds nothing: "Copy All" runs after the dialog has
+        # returned, so it shows every row there is.
+        self.click_button(ADD_FILE)
+        self.choose_files(DIALOG_TITLE, folder, [])
+        self.prime_clipboard()
+        self.click_button(COPY_ALL)
+        self.assert_clipboard(copy_all_text([(r[0].split(b" > ")[0], r[1]) for r in cells]))
+        self.assertEqual(self.cells(), cells)
+
+
+class DropTest(e2e.ProgramTestCase):
+    def drop_on_list(self, paths):
+        x, y = self.view().rect.center
+        self.assertEqual(e2e.drop_files(paths, at=(x, y)), 0, "the drop was taken")
+
+    def test_dropped_files_are_added_and_folders_and_empty_files_skipped(self):
+        folder = os.path.join(self.work, "drop here")
+        paths = [
+            self.make_file("first file.txt", b"one", folder),
+            os.path.join(folder, "a folder"),
+            self.make_file("caf\u00e9 two.bin", os.urandom(2000), folder),
+            self.make_file("empty", b"", folder),
+            self.make_file("third [00000000].dat", b"three", folder),
+        ]
+        os.makedirs(paths[1])
+        self.start_program()
+        self.drop_on_list(paths)
+        expected = [e2e.expected_row(p) for p in (paths[0], paths[2], paths[4])]
+        self.assertEqual(self.wait_finished(3), expected)
+
+    def test_every_drop_lands_once_while_a_checksum_updates_the_rows(self):
+        # The running checksum keeps changing its row, and each change is a
+        # notification on the way to the event loop; no drop may get lost
+        # between them.
+        long_file = self.make_large_file("long.bin", LONG_FILE_SIZE)
+        self.start_program(long_file)
+        self.wait_progress(0)
+        dropped = []
+        for n in range(5):
+            path = self.make_file("drop %d.txt" % n, b"dropped %d" % n)
+            dropped.append(path)
+            self.drop_on_list([path])
+        expected = [e2e.waiting_row(p)[0] for p in dropped]
+        self.wait_cells(lambda cells: [c[0] for c in cells[1:]] == expected, timeout=5)
+
+
+class ClearTest(e2e.ProgramTestCase):
+    def test_clear_during_a_checksum_empties_the_list_and_new_files_get_their_own_results(self):
+        long_file = self.make_large_file("long.bin", LONG_FILE_SIZE)
+        long_crc = e2e.crc32_hex(long_file).encode()
+        self.start_program(long_file)
+        self.wait_progress(0)
+        self.click_button(CLEAR)
+        self.wait_cells([], timeout=2, message="an empty list at once")
+
+        # New files arrive while the cleared file's checksum still runs; its
+        # progress and result must not land on them.
+        news = [self.make_file("new %d.txt" % n, b"new file %d" % n) for n in range(2)]
+        x, y = self.view().rect.center
+        self.assertEqual(e2e.drop_files(news, at=(x, y)), 0)
+        seen = []
+
+        def record(cells):
+            seen.append(cells)
+            return len(cells) == 2 and all(e2e.finished(c[2]) for c in cells)
+
+        self.wait_cells(record, timeout=30, message="the new files finished")
+        self.assertEqual(self.cells(), [e2e.expected_row(p) for p in news])
+        for cells in seen:
+            self.assertNotIn(long_crc, [c[1] for c in cells])
+
+
+class CopyTest(e2e.ProgramTestCase):
+    def select_row(self, row):
+        self.click_row(self.title, row)
+        e2e.wait_until(lambda: self.view().selected == row, message="row %d selected" % row)
+
+    def test_copy_commands_put_the_exact_bytes_on_the_clipboard(self):
+        first = self.make_file("first.txt", b"123456789")
+        accented = self.make_file("caf\u00e9 cr\u00e8me.bin", os.urandom(4000))
+        long_file = self.make_large_file("long.bin", ENDLESS_FILE_SIZE)
+        waiting = self.make_file("waiting.txt", b"behind the long one")
+        self.start_program(first, accented, long_file, waiting)
+        self.wait_cells(
+            lambda cells: e2e.finished(cells[1][2]) and cells[2][2].endswith(b"%"),
+            message="two rows finished and the third running",
+        )
+        # Rows still running or waiting give the name, a space and the line end.
+        self.prime_clipboard()
+        self.click_button(COPY_ALL)
+        self.assert_clipboard(
+            b"first.txt CBF43926\r\n"
+            + b"caf\xe9 cr\xe8me.bin "
+            + e2e.crc32_hex(accented).encode()
+            + b"\r\nlong.bin \r\nwaiting.txt \r\n"
+        )
+
+        self.select_row(1)
+        self.prime_clipboard()
+        self.click_button(COPY_CRC)
+        self.assert_clipboard(e2e.crc32_hex(accented).encode())
+        self.prime_clipboard()
+        self.click_button(COPY_NAME)
+        self.assert_clipboard(b"caf\xe9 cr\xe8me.bin")
+
+        # A row without its checksum yet copies the empty text.
+        self.select_row(3)
+        self.prime_clipboard()
+        self.click_button(COPY_CRC)
+        self.assert_clipboard(b"")
+        self.prime_clipboard()
+        self.click_button(COPY_NAME)
+        self.assert_clipboard(b"waiting.txt")
+
+    def test_without_a_selection_or_rows_the_clipboard_stays_unchanged(self):
+        a = self.make_file("a.txt", b"a")
+        self.start_program(a)
+        self.wait_finished(1)
+        self.assertEqual(self.view().selected, -1)
+        sentinel = self.prime_clipboard()
+        self.click_button(COPY_CRC)
+        self.click_button(COPY_NAME)
+        # The click on a row is handled after the two before it.
+        self.click_row(self.title, 0)
+        e2e.wait_until(lambda: self.view().selected == 0, message="row 0 selected")
+        self.assertEqual(self.inspector.clipboard_state(), (b"sumvane e2e sentinel", sentinel))
+
+        self.click_button(CLEAR)
+        self.wait_cells([])
+        self.click_button(COPY_CRC)
+        self.click_button(COPY_NAME)
+        self.click_button(COPY_ALL)
+        # A drop is handled after the clicks before it.
+        b = self.make_file("b.txt", b"b")
+        x, y = self.view().rect.center
+        self.assertEqual(e2e.drop_files([b], at=(x, y)), 0)
+        self.wait_cells(lambda cells: len(cells) == 1)
+        self.assertEqual(self.inspector.clipboard_state(), (b"sumvane e2e sentinel", sentinel))
+
+    def test_copy_all_has_no_size_bound(self):
+        # Rows with long names (in a short folder, to stay within the path
+        # limit) that make more text than any fixed area of 64000 bytes.
+        folder = tempfile.mkdtemp(prefix="sv")
+        self.addCleanup(shutil.rmtree, folder, True)
+        names = ["%03d %s.txt" % (n, "x" * 191) for n in range(320)]
+        # A few files per folder: Wine's file lookups read the whole folder.
+        paths = [
+            self.make_file(name, b"%d" % n, os.path.join(folder, "%02d" % (n // 10)))
+            for n, name in enumerate(names)
+        ]
+        crcs = [e2e.crc32_hex(p).encode() for p in paths]
+        self.start_program()
+        self.prime_clipboard()
+        x, y = self.view().rect.center
+        self.assertEqual(e2e.drop_files(paths, at=(x, y), timeout=30), 0)
+        # The drop is handled before the click that follows it.
+        self.click_button(COPY_ALL)
+        text = e2e.wait_until(
+            lambda: (t := self.inspector.clipboard()) != b"sumvane e2e sentinel" and t,
+            timeout=20,
+            message="the copied text",
+        )
+        self.assertGreater(len(text), 64000)
+        self.assertTrue(text.endswith(b"\r\n"))
+        lines = text[:-2].split(b"\r\n")
+        self.assertEqual(len(lines), len(paths))
+        # Rows finish one by one meanwhile, so each line holds its checksum
+        # or nothing yet.
+        for line, name, crc in zip(lines, names, crcs):
+            self.assertIn(line, (name.encode() + b" ", name.encode() + b" " + crc))
+
+
+if __name__ == "__main__":
+    unittest.main()

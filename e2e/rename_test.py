@@ -1,0 +1,220 @@
+"""Renaming through the pattern menu: a left double click renames the selected
+file, a right click all files; checked on the names on disk, the unchanged
+rows and the error boxes."""
+
+import os
+import unittest
+
+import sumvane_e2e as e2e
+
+COPY_ALL = 8
+MENU_ITEMS = [
+    "FILENAME [CRC32].EXT",
+    "FILENAME CRC32.EXT",
+    "FILENAME_[CRC32].EXT",
+    "FILENAME_CRC32.EXT",
+    "FILENAME.[CRC32].EXT",
+    "FILENAME.CRC32.EXT",
+]
+
+
+def listing(folder):
+    """{name: contents} of every file under folder."""
+    found = {}
+    for root, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                found[os.path.relpath(path, folder)] = f.read()
+    return found
+
+
+def copy_all_text(cells):
+    """What "Copy All" gives for these rows."""
+    return b"".join(c[0].split(b" > ")[0] + b" " + c[1] + b"\r\n" for c in cells)
+
+
+class RenameTest(e2e.ProgramTestCase):
+    def setUp(self):
+        super().setUp()
+        self.folder = os.path.join(self.work, "files")
+        os.makedirs(self.folder)
+
+    def files(self, *names):
+        return [
+            self.make_file(name, os.urandom(1000 + n), self.folder) for n, name in enumerate(names)
+        ]
+
+    def choose(self, item, pid):
+        """Chooses menu item 1 to 6 of the open menu with the keys."""
+        self.popup_menu(pid)
+        e2e.key(*(["Down"] * item + ["Return"]))
+        self.no_popup_menu(pid)
+
+    def below_rows_point(self):
+        view = self.view()
+        last = view.rows[-1].rect
+        self.assertLess(last.bottom + 30, view.rect.bottom)
+        return (last.left + 40, last.bottom + 30)
+
+    def test_each_pattern_renames_the_double_clicked_file(self):
+        # name, pattern, the name the pattern gives ({} is the checksum)
+        cases = [
+            ("Track 01.mp3", 1, "Track 01 [{}].mp3"),
+            # Every ".ext" goes from the base name, in any letter case.
+            ("a.txt.b.TXT", 2, "a.b {}.TXT"),
+            ("report final.pdf", 3, "report final_[{}].pdf"),
+            ("photo.JPG", 4, "photo_{}.JPG"),
+            ("archive.tar.gz", 5, "archive.tar.[{}].gz"),
+            ("notes.txt", 6, "notes.{}.txt"),
+        ]
+        paths = self.files(*[c[0] for c in cases])
+        before = listing(self.folder)
+        crcs = [e2e.crc32_hex(before[c[0]]) for c in cases]
+        program = self.start_program(*paths)
+        cells = self.wait_finished(len(paths))
+        pid = program.window.pid
+
+        self.click_row(self.title, 0, double=True)
+        menu = self.popup_menu(pid)
+        self.assertTrue(menu.visible)
+        e2e.key("Escape")
+        self.no_popup_menu(pid)
+
+        for row, (name, pattern, renamed) in enumerate(cases):
+            with self.subTest(pattern=pattern, name=name):
+                self.click_row(self.title, row, double=True)
+                self.choose(pattern, pid)
+                new_name = renamed.format(crcs[row])
+                e2e.wait_until(
+                    lambda: os.path.exists(os.path.join(self.folder, new_name)),
+                    message="%s renamed to %s" % (name, new_name),
+                )
+                self.assertFalse(os.path.exists(paths[row]))
+        # The contents stay; only the names change. The rows keep the old names.
+        expected = {
+            renamed.format(crc): before[name] for (name, _, renamed), crc in zip(cases, crcs)
+        }
+        self.assertEqual(listing(self.folder), expected)
+        self.assertEqual(self.cells(), cells)
+
+    def test_double_click_without_a_selected_row_opens_no_menu(self):
+        paths = self.files("one.txt", "two.txt")
+        before = listing(self.folder)
+        program = self.start_program(*paths)
+        cells = self.wait_finished(2)
+        self.click_row(self.title, 0)
+        e2e.wait_until(lambda: self.view().selected == 0, message="row 0 selected")
+        below = self.below_rows_point()
+        self.prime_clipboard()
+        with self.watch_windows(pid=program.window.pid, class_name="#32768") as watch:
+            # The first click of the double click, below the rows, takes the
+            # selection away.
+            e2e.click_at(*below, double=True)
+            # An open menu would swallow this click.
+            self.click_button(COPY_ALL)
+            self.assert_clipboard(copy_all_text(cells))
+        self.assertEqual(watch.windows, [])
+        self.assertEqual(self.view().selected, -1)
+        self.assertEqual(listing(self.folder), before)
+
+    def test_right_click_renames_every_file_that_lacks_its_checksum(self):
+        carried = os.urandom(3000)
+        carrier_name = "has [%s].bin" % e2e.crc32_hex(carried)
+        paths = self.files("first.txt", "second.dat")
+        paths.append(self.make_file(carrier_name, carried, self.folder))
+        paths.append(self.make_file("empty.bin", b"", self.folder))
+        before = listing(self.folder)
+        program = self.start_program(*paths)
+        cells = self.wait_finished(4)
+        pid = program.window.pid
+
+        # A right click below the last row opens the menu for all rows too.
+        e2e.click_at(*self.below_rows_point(), button=3)
+        self.choose(4, pid)
+        expected = {
+            "first_%s.txt" % e2e.crc32_hex(before["first.txt"]): before["first.txt"],
+            "second_%s.dat" % e2e.crc32_hex(before["second.dat"]): before["second.dat"],
+            carrier_name: carried,
+            "empty.bin": b"",
+        }
+        e2e.wait_until(lambda: listing(self.folder) == expected, message="the renamed files")
+
+        # The rows still name the old files, so renaming again finds nothing
+        # to do, for all rows or for one.
+        e2e.click_at(*self.below_rows_point(), button=3)
+        self.choose(1, pid)
+        self.click_row(self.title, 0, double=True)
+        self.choose(2, pid)
+        self.prime_clipboard()
+        self.click_button(COPY_ALL)
+        self.assert_clipboard(copy_all_text(cells))
+        self.assertEqual(listing(self.folder), expected)
+
+    def test_a_menu_dismissed_with_escape_renames_nothing(self):
+        paths = self.files("keep me.txt", "me too.txt")
+        before = listing(self.folder)
+        program = self.start_program(*paths)
+        cells = self.wait_finished(2)
+        pid = program.window.pid
+        for button, double in ((1, True), (3, False)):
+            with self.subTest(button=button):
+                self.click_row(self.title, 1, button=button, double=double)
+                self.popup_menu(pid)
+                e2e.key("Escape")
+                self.no_popup_menu(pid)
+        # "Copy All" runs after anything the menus could have started.
+        self.prime_clipboard()
+        self.click_button(COPY_ALL)
+        self.assert_clipboard(copy_all_text(cells))
+        self.assertEqual(listing(self.folder), before)
+
+    def test_refused_renames_show_an_error_box_and_touch_no_file(self):
+        clash = self.make_file("clash.txt", b"wants a taken name", self.folder)
+        taken = os.path.join(self.folder, "clash [%s].txt" % e2e.crc32_hex(clash))
+        self.make_file(os.path.basename(taken), b"must survive", self.folder)
+        # A name that grows past the system's path limit with the checksum.
+        prefix = e2e.wine_path(self.folder) + "\\"
+        long_name = "L" * (255 - len(prefix) - 4) + ".txt"
+        too_long = self.make_file(long_name, b"long", self.folder)
+        fine = self.make_file("fine.txt", b"renamed all the same", self.folder)
+        before = listing(self.folder)
+        program = self.start_program(clash, too_long, fine)
+        self.wait_finished(3)
+        pid = program.window.pid
+
+        def error_box(what, old, new):
+            box = self.inspector.message_box("Error", pid=pid)
+            self.assertEqual(box.window.owner, program.window.hwnd)
+            self.assertEqual(box.buttons, [b"OK"])
+            text = "%s\n%s\nTO\n%s" % (what, e2e.wine_path(old), e2e.wine_path(new))
+            self.assertEqual(box.text, text.encode("cp1252"))
+            self.key_on(box.window, "Return")
+            # The next box may follow at once under the same title.
+            e2e.wait_until(
+                lambda: box.window.hwnd
+                not in [w.hwnd for w in self.inspector.windows(pid=pid, class_name="#32770")],
+                message="the box to close",
+            )
+
+        # For all rows: one box per refusal, and the rename goes on after it.
+        self.click_row(self.title, 0, button=3)
+        self.choose(1, pid)
+        error_box("File does already exist.", clash, taken)
+        error_box(
+            "Couldn't rename file.",
+            too_long,
+            os.path.join(self.folder, "L" * (255 - len(prefix) - 4) + " [%s].txt")
+            % e2e.crc32_hex(too_long),
+        )
+        renamed = "fine [%s].txt" % e2e.crc32_hex(before["fine.txt"])
+        e2e.wait_until(
+            lambda: os.path.exists(os.path.join(self.folder, renamed)), message="fine.txt renamed"
+        )
+        expected = dict(before)
+        expected[renamed] = expected.pop("fine.txt")
+        self.assertEqual(listing(self.folder), expected)
+
+
+if __name__ == "__main__":
+    unittest.main()
