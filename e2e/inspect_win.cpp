@@ -375,9 +375,11 @@ struct Args {
     std::vector<std::string> positional;
     DWORD timeout_ms = kSendTimeoutMs; // --timeout: how long "send" waits per message
     std::string text;                  // --text: what "send" keeps in its own memory
+    size_t size = 0;                   // --size: zero bytes after the text up to this size
 };
 
-// Options: --pid N, --class NAME, --visible, --timeout MS, --text TEXT.
+// Options: --pid N, --class NAME, --visible, --timeout MS, --text TEXT,
+// --size N.
 // Everything else is positional and unescaped.
 bool ParseArgs(int argc, char** argv, int first, Args* args) {
     for (int i = first; i < argc; ++i) {
@@ -392,6 +394,8 @@ bool ParseArgs(int argc, char** argv, int first, Args* args) {
             args->timeout_ms = strtoul(argv[++i], nullptr, 10);
         } else if (a == "--text" && i + 1 < argc) {
             args->text = UnescapeText(argv[++i]);
+        } else if (a == "--size" && i + 1 < argc) {
+            args->size = strtoul(argv[++i], nullptr, 10);
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             return false;
         } else {
@@ -954,8 +958,8 @@ int CommandClipWait(const Args& args) {
 // Commands: raw messages, as another instance of the program would send them
 
 // A message argument: "pid" is this process's id, "addr" the address of the
-// --text in this process's memory, "len" its length; anything else a number
-// (decimal, or hexadecimal with 0x).
+// --text in this process's memory, "len" the length of that area; anything
+// else a number (decimal, or hexadecimal with 0x).
 bool MessageValue(const std::string& word, const std::string& text, DWORD_PTR* value) {
     if (word == "pid") {
         *value = GetCurrentProcessId();
@@ -974,20 +978,24 @@ bool MessageValue(const std::string& word, const std::string& text, DWORD_PTR* v
 
 // Sends the messages in order to the window, each waiting at most --timeout
 // ms for its answer, and reports each answer. The --text stays in this
-// process's memory until the last answer, so the window may read it.
+// process's memory until the last answer, so the window may read it; --size
+// makes the readable area longer than the text, with zero bytes after it.
 int CommandSend(Args& args) {
     TakeTitle(&args);
+    std::string area = args.text;
+    if (area.size() < args.size)
+        area.resize(args.size, '\0');
     if (args.positional.empty() || args.positional.size() % 3 != 0)
-        return Fail(kExitUsage, "usage: send [--timeout MS] [--text TEXT] TITLE (MESSAGE WPARAM "
-                                "LPARAM)...");
+        return Fail(kExitUsage, "usage: send [--timeout MS] [--text TEXT] [--size N] TITLE "
+                                "(MESSAGE WPARAM LPARAM)...");
     HWND hwnd = RequireWindow(args);
     if (hwnd == nullptr)
         return kExitNotFound;
     for (size_t i = 0; i < args.positional.size(); i += 3) {
         DWORD_PTR message = 0, wparam = 0, lparam = 0;
-        if (!MessageValue(args.positional[i], args.text, &message) ||
-            !MessageValue(args.positional[i + 1], args.text, &wparam) ||
-            !MessageValue(args.positional[i + 2], args.text, &lparam))
+        if (!MessageValue(args.positional[i], area, &message) ||
+            !MessageValue(args.positional[i + 1], area, &wparam) ||
+            !MessageValue(args.positional[i + 2], area, &lparam))
             return Fail(kExitUsage, "bad message value in \"" + args.positional[i] + " " +
                                         args.positional[i + 1] + " " + args.positional[i + 2] +
                                         "\"");
@@ -1020,7 +1028,7 @@ int Usage() {
           "  clip-get                          the CF_TEXT bytes\n"
           "  clip-set TEXT                     put TEXT on the clipboard\n"
           "  clip-wait TEXT TIMEOUT_MS         wait until CF_TEXT is exactly TEXT\n"
-          "  send [--timeout MS] [--text TEXT] TITLE (MESSAGE WPARAM LPARAM)...\n"
+          "  send [--timeout MS] [--text TEXT] [--size N] TITLE (MESSAGE WPARAM LPARAM)...\n"
           "                                    send messages, report the answers\n",
           stderr);
     return kExitUsage;

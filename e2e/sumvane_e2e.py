@@ -509,15 +509,16 @@ class Inspector:
         code, _, _ = self.run("terminate", "--pid", pid, exit_code, check=False)
         return code == 0
 
-    def send(self, title, *messages, text=None, timeout=DEFAULT_TIMEOUT):
+    def send(self, title, *messages, text=None, size=0, timeout=DEFAULT_TIMEOUT):
         """Sends window messages to the window with this title, in order, as
         another program would; each message is (message, wparam, lparam).
         A value may be "pid" (the inspector's process id), "addr" (where
-        `text` lies in the inspector's memory) or "len" (its length), so the
-        inspector can play the part of a second instance. Each message waits
-        at most timeout seconds; returns the answers, None for a message that
-        got none in time."""
-        args = ["send", "--timeout", int(timeout * 1000)]
+        `text` lies in the inspector's memory, followed by zero bytes up to
+        `size`) or "len" (the length of that area), so the inspector can play
+        the part of a second instance. Each message waits at most timeout
+        seconds; returns the answers, None for a message that got none in
+        time."""
+        args = ["send", "--timeout", int(timeout * 1000), "--size", int(size)]
         if text is not None:
             args += ["--text", escape(text)]
         args += self._query(title)

@@ -1,0 +1,63 @@
+"""Ending the program: "Quit" and the close box, idle and in the middle of a
+checksum, always with exit code 0 and nothing left running."""
+
+import os
+import time
+import unittest
+
+import sumvane_e2e as e2e
+
+QUIT = 9
+# Well over ten seconds of reading: a program that waited for the checksum to
+# end would miss the time limit below.
+ENDLESS_FILE_SIZE = (1 << 32) + (1 << 28)
+# How long ending may take.
+END_TIMEOUT = 5.0
+
+
+def wine_processes_running(exe):
+    """Unix processes still running the program (its path on their command
+    line)."""
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                cmdline = f.read()
+        except OSError:
+            continue
+        if os.path.abspath(exe).encode() in cmdline:
+            found.append(int(pid))
+    return found
+
+
+class EndTest(e2e.ProgramTestCase):
+    def end_with(self, how, program):
+        if how == "quit":
+            self.click_button(QUIT, program)
+        else:
+            e2e.click_at(*self.close_box_point(program.window))
+
+    def test_quit_and_close_box_end_with_exit_code_zero(self):
+        for how in ("quit", "close box"):
+            for during_checksum in (False, True):
+                with self.subTest(how=how, during_checksum=during_checksum):
+                    params = []
+                    if during_checksum:
+                        params = [self.make_large_file("endless.bin", ENDLESS_FILE_SIZE)]
+                    program = self.start_program(*params)
+                    if during_checksum:
+                        self.wait_progress(0, program)
+                    self.assertIn(program.unix_pid, wine_processes_running(self.exe))
+                    started = time.monotonic()
+                    self.end_with(how, program)
+                    self.assertEqual(program.wait_exit(END_TIMEOUT), 0)
+                    self.assertLess(time.monotonic() - started, END_TIMEOUT)
+                    self.assertEqual(self.inspector.windows(pid=program.window.pid), [])
+                    self.assertEqual(self.inspector.windows(self.title), [])
+        self.assertEqual(wine_processes_running(self.exe), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
