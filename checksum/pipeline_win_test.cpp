@@ -4,6 +4,7 @@
 // row shows can be checked. Expected checksums come from zlib.
 #include "checksum/checksum_worker_win.h"
 #include "checksum/file_entry_win.h"
+#include "checksum/zlib_crc_win_test_support.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
 #include "runtime/params_win.h"
@@ -14,7 +15,6 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <memory>
 #include <random>
@@ -44,11 +44,7 @@ LRESULT CALLBACK RecordWrites(HWND list, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 std::string Crc(const std::string& bytes) {
-    uLong crc =
-        crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
-    char text[9];
-    snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(crc));
-    return text;
+    return ZlibCrcText(bytes);
 }
 
 std::string RandomBytes(size_t n, unsigned seed) {

@@ -2,12 +2,12 @@
 // list and real message boxes, closed with a key press as a user would.
 #include "checksum/file_entry_win.h"
 #include "checksum/rename_win.h"
+#include "checksum/zlib_crc_win_test_support.h"
 #include "runtime/params_win.h"
 #include "ui/list_view_win.h"
 #include "ui/ui_win_test_support.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <memory>
 
@@ -28,11 +28,7 @@ std::string ReadWhole(const std::string& path) {
 }
 
 std::string Crc(const std::string& bytes) {
-    uLong crc =
-        crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
-    char text[9];
-    snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(crc));
-    return text;
+    return ZlibCrcText(bytes);
 }
 
 bool Exists(const std::string& path) {
