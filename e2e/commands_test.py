@@ -106,7 +106,7 @@ class ClearTest(e2e.ProgramTestCase):
 
         def record(cells):
             seen.append(cells)
-            return len(cells) == 2 and all(e2e.finished(c[2]) for c in cells)
+            return len(cells) == 2 and all(e2e.row_finished(c) for c in cells)
 
         self.wait_cells(record, timeout=30, message="the new files finished")
         self.assertEqual(self.cells(), [e2e.expected_row(p) for p in news])

@@ -13,6 +13,8 @@ import sumvane_e2e as e2e
 PROCESS_ID_MESSAGE = 1025
 PATH_TEXT_MESSAGE = 1026
 ERROR_INVALID_HANDLE = 6
+ADD_FILE = 4
+DIALOG_TITLE = "Choose a file for CRC32 check"
 
 
 class SecondStartTest(e2e.ProgramTestCase):
@@ -44,6 +46,17 @@ class SecondStartTest(e2e.ProgramTestCase):
         self.assertEqual(self.new_windows(watch, first), [])
         # The hand-off is over once the second has ended.
         self.assertEqual(self.cells(first), [])
+
+    def test_files_arrive_while_the_running_instance_has_its_file_dialog_open(self):
+        first = self.start_program()
+        self.click_button(ADD_FILE, first)
+        self.inspector.wait_window(DIALOG_TITLE, class_name="#32770")
+        path = self.make_file("during the dialog.txt", b"arrives meanwhile")
+        self.assertEqual(self.start_program(path, window=False).wait_exit(), 0)
+        # Checksums go on meanwhile, so only the name is sure.
+        self.assertEqual([c[0] for c in self.cells(first)], [e2e.waiting_row(path)[0]])
+        self.choose_files(DIALOG_TITLE, self.work, [])
+        self.assertEqual(self.wait_finished(1, first), [e2e.expected_row(path)])
 
     def test_a_start_without_files_opens_another_window(self):
         first = self.start_program()

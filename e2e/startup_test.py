@@ -124,7 +124,7 @@ class CommandLineTest(e2e.ProgramTestCase):
 
         def record(cells):
             states.append([c[2] for c in cells])
-            return all(e2e.finished(c[2]) for c in cells)
+            return all(e2e.row_finished(c) for c in cells)
 
         self.wait_cells(record, message="every row finished")
         for snapshot in states:

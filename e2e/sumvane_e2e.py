@@ -1154,6 +1154,12 @@ def finished(state):
     return state in VERDICTS
 
 
+def row_finished(cells):
+    """Whether a row is done: its verdict and, after it, its checksum are in
+    (the verdict comes first, so for a moment a row has only that)."""
+    return finished(cells[2]) and (cells[1] != b"" or cells[2] == b"ReadError")
+
+
 def verdict(windows_path, crc):
     """The verdict the program gives a file with this full path and checksum:
     whether the path carries the checksum, letter case ignored."""
@@ -1242,7 +1248,7 @@ class ProgramTestCase(WineTestCase):
     def wait_finished(self, count, program=None, timeout=None):
         """Waits until the list has `count` rows, each with its verdict."""
         return self.wait_cells(
-            lambda cells: len(cells) == count and all(finished(c[2]) for c in cells),
+            lambda cells: len(cells) == count and all(row_finished(c) for c in cells),
             program,
             timeout or self.timeout + count * 0.6,
             message="%d finished rows" % count,
