@@ -84,6 +84,10 @@ class DropTest(e2e.ProgramTestCase):
             path = self.make_file("drop %d.txt" % n, b"dropped %d" % n)
             dropped.append(path)
             self.drop_on_list([path])
+        # A file of 3 GiB, whose size has the top bit of its low 32 bits set,
+        # is a file like any other.
+        dropped.append(self.make_large_file("three gib.bin", 3 << 30))
+        self.drop_on_list(dropped[-1:])
         expected = [e2e.waiting_row(p)[0] for p in dropped]
         self.wait_cells(lambda cells: [c[0] for c in cells[1:]] == expected, timeout=5)
 

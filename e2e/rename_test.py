@@ -81,16 +81,20 @@ class RenameTest(e2e.ProgramTestCase):
         e2e.key("Escape")
         self.no_popup_menu(pid)
 
-        for row, (name, pattern, renamed) in enumerate(cases):
-            with self.subTest(pattern=pattern, name=name):
-                self.click_row(self.title, row, double=True)
-                self.choose(pattern, pid)
-                new_name = renamed.format(crcs[row])
-                e2e.wait_until(
-                    lambda: os.path.exists(os.path.join(self.folder, new_name)),
-                    message="%s renamed to %s" % (name, new_name),
-                )
-                self.assertFalse(os.path.exists(paths[row]))
+        with self.watch_windows(pid=pid, class_name="#32768") as menus:
+            for row, (name, pattern, renamed) in enumerate(cases):
+                with self.subTest(pattern=pattern, name=name):
+                    self.click_row(self.title, row, double=True)
+                    self.choose(pattern, pid)
+                    new_name = renamed.format(crcs[row])
+                    e2e.wait_until(
+                        lambda: os.path.exists(os.path.join(self.folder, new_name)),
+                        message="%s renamed to %s" % (name, new_name),
+                    )
+                    self.assertFalse(os.path.exists(paths[row]))
+        # One menu per double click: the activation that follows a double
+        # click does not open it again once a choice is made.
+        self.assertEqual(len(menus.windows), len(cases))
         # The contents stay; only the names change. The rows keep the old names.
         expected = {
             renamed.format(crc): before[name] for (name, _, renamed), crc in zip(cases, crcs)
@@ -157,7 +161,9 @@ class RenameTest(e2e.ProgramTestCase):
         program = self.start_program(*paths)
         cells = self.wait_finished(2)
         pid = program.window.pid
-        for button, double in ((1, True), (3, False)):
+        # A right double click begins with a right click, so it opens the
+        # menu for all rows too.
+        for button, double in ((1, True), (3, False), (3, True)):
             with self.subTest(button=button):
                 self.click_row(self.title, 1, button=button, double=double)
                 self.popup_menu(pid)

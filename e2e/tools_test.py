@@ -235,6 +235,27 @@ class FixtureToolsTest(e2e.WineTestCase):
         e2e.wait_until(lambda: b"dialog cancelled" in self.fixture.log(), message="cancel")
         self.assertEqual(len(self.rows().rows), 6)
 
+    def test_send_hands_the_window_a_text_of_the_inspector_by_address(self):
+        # WM_SETTEXT (12) takes a text pointer, which the system carries
+        # across processes; WM_GETTEXTLENGTH (14) answers with the length.
+        new_title = TITLE + " renamed"
+        answers = self.inspector.send(
+            TITLE, (12, 0, "addr"), (14, 0, 0), text=new_title.encode(), size=200
+        )
+        self.assertEqual(answers, [1, len(new_title)])
+        self.assertIsNotNone(self.inspector.window(new_title))
+        with self.assertRaises(e2e.InspectorError):
+            self.inspector.send(TITLE, (12, 0, "nowhere"))
+
+    def test_screenshot_of_a_region(self):
+        path = os.path.join(self.work, "window.png")
+        self.assertTrue(e2e.screenshot(path, self.window.rect))
+        with open(path, "rb") as f:
+            head = f.read(24)
+        self.assertEqual(head[:8], b"\x89PNG\r\n\x1a\n")
+        size = (int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big"))
+        self.assertEqual(size, (self.window.rect.width, self.window.rect.height))
+
     def test_exit_code_through_quit_and_close_box(self):
         self.click_control(TITLE, 9)
         self.assertEqual(self.fixture.wait_exit(), 0)
