@@ -8,7 +8,7 @@ import unittest
 
 import sumvane_e2e as e2e
 
-ADD_FILE, CLEAR, COPY_CRC, COPY_NAME, COPY_ALL, QUIT = 4, 5, 6, 7, 8, 9
+ADD_FILE, CLEAR, COPY_CRC, COPY_NAME, COPY_ALL = 4, 5, 6, 7, 8
 DIALOG_TITLE = "Choose a file for CRC32 check"
 # Long enough to be still running while a test works on the rows behind it
 # (about a second per 400 MB here). Stored as a hole, it costs no disk space.
