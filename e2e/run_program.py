@@ -68,7 +68,10 @@ def main(argv):
         deadline = time.monotonic() + FINISH_TIMEOUT
         while True:
             view = inspector.list_view(args.title, LIST_ID)
-            if all(len(r.cells) > 2 and finished(r.cells[2]) for r in view.rows):
+            # The worker writes the verdict first and the checksum right
+            # after it; a row is done when both are there.
+            if all(len(r.cells) > 2 and finished(r.cells[2])
+                   and (r.cells[1] or r.cells[2] == b"ReadError") for r in view.rows):
                 break
             if time.monotonic() > deadline:
                 print("some checksums did not finish in time", file=sys.stderr)

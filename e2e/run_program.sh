@@ -35,6 +35,8 @@ prepare_prefix() {
         wineserver -w
         touch "$WINEPREFIX/.sumvane-ready"
     fi
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     wineserver -p </dev/null >/dev/null 2>&1 || true
     wine wineboot </dev/null >/dev/null 2>&1 || true
 }
