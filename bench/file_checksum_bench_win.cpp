@@ -6,6 +6,7 @@
 //   file_checksum_bench.exe FILE
 #include "checksum/checksum_loop.h"
 #include "checksum/crc32.h"
+#include "checksum/file_source_win.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
 
@@ -22,16 +23,6 @@ constexpr int kPasses = 5;
 
 struct NoProgress : ProgressSink {
     void Progress(const std::string&) override {}
-};
-
-class Reader : public BlockSource {
-  public:
-    int64_t Position() override { return GetFilePosition(); }
-    int64_t Length() override { return GetFileLength(); }
-    int32_t Read(unsigned char* block, int32_t count) override {
-        return count == 0 ? 0 : ReadFileBlock(block, count);
-    }
-    bool AtEnd() override { return IsAtEndOfFile(0) != 0; }
 };
 
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
@@ -61,7 +52,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot open %s\n", argv[1]);
             return 1;
         }
-        Reader reader;
+        OpenFileSource reader(0);
         NoProgress progress;
         ChecksumOutcome outcome = ChecksumBlocks(reader, block, kBlock, progress);
         CloseFileNumber(0);

@@ -3,6 +3,7 @@
 #include "checksum/checksum_loop.h"
 #include "checksum/crc32.h"
 #include "checksum/file_entry_win.h"
+#include "checksum/file_source_win.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
 #include "runtime/threads_win.h"
@@ -28,18 +29,6 @@ std::atomic<bool> g_stopRequested{false};
 // (and simply fails to open when the system cannot take it).
 std::string WorkerPathBuffer;
 uint32_t WorkerEntryTag = 0;
-
-class OpenFileSource : public BlockSource {
-  public:
-    int64_t Position() override { return GetFilePosition(); }
-    int64_t Length() override { return GetFileLength(); }
-    int32_t Read(unsigned char* block, int32_t count) override {
-        if (g_stopRequested.load())
-            return -1; // ends the pass at once
-        return count == 0 ? 0 : ReadFileBlock(block, count);
-    }
-    bool AtEnd() override { return IsAtEndOfFile(kWorkerFile) != 0; }
-};
 
 // Writes the percentage into the entry's State column when it differs from
 // what the column shows: about one write per percent, not one per block.
@@ -114,7 +103,7 @@ uint32_t ChecksumWorker(uint32_t value) {
     if (OpenFileForReading(kWorkerFile, path) != 0) {
         auto* block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
         if (block != nullptr) {
-            OpenFileSource source;
+            OpenFileSource source(kWorkerFile, &g_stopRequested);
             StateColumnProgress progress(index, tag);
             outcome = ChecksumBlocks(source, block, BlockSize, progress);
             FreeBlock(block);
