@@ -27,26 +27,31 @@ inline uint32_t Load32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-using Crc32Kernel = uint32_t (*)(const void*, size_t, uint32_t);
-
-struct KernelChoice {
-    Crc32Kernel kernel;
-    const char* name;
-};
-
-KernelChoice ChooseKernel() {
-    if (Crc32FoldingAvailable())
-        return {Crc32UpdateFolding, "pclmul-folding"};
-    return {Crc32UpdateSliced, "slicing-by-16"};
+bool Always() {
+    return true;
 }
 
-const KernelChoice& Chosen() {
+const Crc32KernelEntry& ChooseKernel() {
+    size_t i = 0;
+    while (!Crc32Kernels[i].available())
+        ++i;
+    return Crc32Kernels[i];
+}
+
+const Crc32KernelEntry& Chosen() {
     // Chosen once, on first use; never changes afterwards.
-    static const KernelChoice choice = ChooseKernel();
+    static const Crc32KernelEntry& choice = ChooseKernel();
     return choice;
 }
 
 } // namespace
+
+const Crc32KernelEntry Crc32Kernels[] = {
+    {"pclmul-folding", Crc32UpdateFolding, Crc32FoldingAvailable},
+    {"slicing-by-16", Crc32UpdateSliced, Always},
+    {"bytewise", Crc32UpdateBytewise, Always},
+};
+const size_t Crc32KernelCount = sizeof Crc32Kernels / sizeof Crc32Kernels[0];
 
 uint32_t Crc32UpdateBytewise(const void* buffer, size_t length, uint32_t running) {
     const auto* p = static_cast<const unsigned char*>(buffer);
@@ -77,7 +82,7 @@ uint32_t Crc32UpdateSliced(const void* buffer, size_t length, uint32_t running) 
 uint32_t Crc32Update(const void* buffer, size_t length, uint32_t running) {
     if (length == 0)
         return running;
-    return Chosen().kernel(buffer, length, running);
+    return Chosen().update(buffer, length, running);
 }
 
 const char* Crc32KernelName() {
