@@ -47,6 +47,8 @@ const Crc32KernelEntry& Chosen() {
 } // namespace
 
 const Crc32KernelEntry Crc32Kernels[] = {
+    {"vpclmul-avx512", Crc32UpdateVpclmul512, Crc32Vpclmul512Available},
+    {"vpclmul-avx2", Crc32UpdateVpclmul256, Crc32Vpclmul256Available},
     {"pclmul-folding", Crc32UpdateFolding, Crc32FoldingAvailable},
     {"slicing-by-16", Crc32UpdateSliced, Always},
     {"bytewise", Crc32UpdateBytewise, Always},
