@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot open %s\n", argv[1]);
             return 1;
         }
-        OpenFileSource reader(0);
+        OpenFileSource reader;
         NoProgress progress;
         ChecksumOutcome outcome = ChecksumBlocks(reader, block, kBlock, progress);
         CloseFileNumber(0);

@@ -3,14 +3,28 @@
 #include "checksum/crc32.h"
 #include "runtime/text.h"
 
+#include <cmath>
+
+namespace {
+
+// The share is computed in floating point and kept in single precision, the
+// form the percentages have always had.
+float Progress(int64_t position, int64_t length) {
+    if (length <= 0)
+        return 0.0f;
+    return static_cast<float>(static_cast<double>(position) / static_cast<double>(length) * 100.0);
+}
+
+} // namespace
+
 std::string PercentText(int64_t position, int64_t length) {
-    // The share is computed in floating point and kept in single precision,
-    // the form the percentages have always had.
-    float progress = 0.0f;
-    if (length > 0)
-        progress =
-            static_cast<float>(static_cast<double>(position) / static_cast<double>(length) * 100.0);
-    return ConcatText(FormatDecimal(progress, 0), "%");
+    return ConcatText(FormatDecimal(Progress(position, length), 0), "%");
+}
+
+int32_t WholePercent(int64_t position, int64_t length) {
+    // A float's value plus one half is exact in double precision, so this
+    // rounds exactly as FormatDecimal does, halves upward.
+    return static_cast<int32_t>(std::floor(static_cast<double>(Progress(position, length)) + 0.5));
 }
 
 ChecksumOutcome ChecksumBlocks(BlockSource& source, unsigned char* block, int32_t blockSize,
@@ -18,31 +32,36 @@ ChecksumOutcome ChecksumBlocks(BlockSource& source, unsigned char* block, int32_
     ChecksumOutcome outcome = {false, 0, 0};
     if (block == nullptr || blockSize <= 0)
         return outcome;
-    uint32_t running = kCrc32Start;
-    int64_t length = 0;
-    do {
-        int64_t position = source.Position();
-        length = source.Length();
-        if (position < 0 || length < 0)
-            return outcome;
-        int64_t remaining = length - position;
-        if (remaining < 0)
-            return outcome; // the file shrank below what was already read
-        int32_t count = remaining >= blockSize ? blockSize : static_cast<int32_t>(remaining);
-        int32_t got = source.Read(block, count);
-        if (got != count)
-            return outcome; // a short or failed read before the end
-        running = Crc32Update(block, static_cast<size_t>(count), running);
-        outcome.bytesChecked += count;
-        progress.Progress(PercentText(position, length));
-    } while (!source.AtEnd());
-
-    // The end test also stops at a failed read, and a file may shrink after
-    // its last block was read: only a pass that took in exactly the bytes the
-    // file now holds counts.
-    int64_t finalLength = source.Length();
-    if (finalLength < 0 || outcome.bytesChecked != finalLength)
+    int64_t length = source.Length();
+    if (length < 0)
         return outcome;
+    uint32_t running = kCrc32Start;
+    int64_t position = 0;
+    int32_t shown = -1;
+    for (;;) {
+        int64_t remaining = length - position;
+        int32_t count = remaining >= blockSize ? blockSize : static_cast<int32_t>(remaining);
+        if (count > 0) {
+            if (source.Read(block, count) != count)
+                return outcome; // a read error, or the file was cut short
+            running = Crc32Update(block, static_cast<size_t>(count), running);
+        }
+        int32_t percent = WholePercent(position, length);
+        if (percent != shown) {
+            progress.Progress(PercentText(position, length));
+            shown = percent;
+        }
+        position += count;
+        outcome.bytesChecked = position;
+        if (position < length)
+            continue;
+        // At the end as it was known: the file may have changed meanwhile.
+        length = source.Length();
+        if (length == position)
+            break;
+        if (length < position)
+            return outcome; // shrank below what was read, or no length at all
+    }
     outcome.complete = true;
     outcome.checksum = running ^ 0xFFFFFFFFu;
     return outcome;

@@ -1,15 +1,16 @@
 // Reading one file through the CRC-32 engine, block by block, with progress.
 //
-// The loop takes the file's position and length afresh before every block,
-// reads the block, feeds it to the engine and reports the share read before
-// that block as a whole percentage ("0%", "13%", ...). It goes on until the
-// source reports the end, so an empty file still gets one pass over 0 bytes.
+// The loop keeps the position itself and reads whole blocks up to the length
+// the file had when the pass began. Only when it reaches that length does it
+// ask for the length again: a file that grew meanwhile is read on to its new
+// end, one that shrank fails. The share read before each block is reported as
+// a whole percentage ("0%", "13%", ...) whenever that whole number changes;
+// an empty file still gets one pass over 0 bytes and its "0%".
 //
 // A checksum is only ever reported for the whole file: a read that delivers
-// fewer bytes than asked before the end, a length that has fallen below the
-// position (the file shrank underneath us), a source that cannot tell its
-// position or length, and an end reached with another number of bytes
-// checksummed than the file then holds all end the pass as incomplete. Positions and lengths are
+// fewer bytes than asked (a read error, or a file cut short underneath us), a
+// length that falls below what was already read, and a source that cannot
+// tell its length all end the pass as incomplete. Positions and lengths are
 // 64-bit, so files of any size are read whole.
 #pragma once
 
@@ -20,17 +21,14 @@
 class BlockSource {
   public:
     virtual ~BlockSource() = default;
-    // The offset of the next read, or -1 when it cannot be told.
-    virtual int64_t Position() = 0;
     // The file's length now, or -1 when it cannot be told.
     virtual int64_t Length() = 0;
-    // Reads count bytes (0 or more) into block; returns how many arrived.
+    // Reads the next count bytes (count > 0) into block; returns how many
+    // arrived, fewer at the end of the file or after an error.
     virtual int32_t Read(unsigned char* block, int32_t count) = 0;
-    // Whether no further byte can be read (also after a failed test read).
-    virtual bool AtEnd() = 0;
 };
 
-// Told the progress text after every block.
+// Told the progress text whenever the whole percentage changes.
 class ProgressSink {
   public:
     virtual ~ProgressSink() = default;
@@ -51,3 +49,6 @@ ChecksumOutcome ChecksumBlocks(BlockSource& source, unsigned char* block, int32_
 // rounded to the nearest with halves going up: position 131072 of 8 * 131072
 // bytes is "13%". A length of 0 (or less) gives "0%".
 std::string PercentText(int64_t position, int64_t length);
+
+// The whole number that PercentText shows, without building the text.
+int32_t WholePercent(int64_t position, int64_t length);

@@ -103,7 +103,7 @@ uint32_t ChecksumWorker(uint32_t value) {
     if (OpenFileForReading(kWorkerFile, path) != 0) {
         auto* block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
         if (block != nullptr) {
-            OpenFileSource source(kWorkerFile, &g_stopRequested);
+            OpenFileSource source(&g_stopRequested);
             StateColumnProgress progress(index, tag);
             outcome = ChecksumBlocks(source, block, BlockSize, progress);
             FreeBlock(block);

@@ -599,6 +599,78 @@ bool ReadRowRect(HWND list, HANDLE process, int row, RECT* rect) {
     return true;
 }
 
+// Times one row's checksum as a user sees it: from the first percentage in
+// its State column to its checksum in the CRC32 column (or to "ReadError").
+// The row is read about once a millisecond through one block that stays in
+// the target, so each look costs the target's window thread two messages.
+int CommandTimeRow(Args& args) {
+    TakeTitle(&args);
+    if (args.positional.size() != 3)
+        return Fail(kExitUsage, "usage: time-row [options] TITLE CONTROL_ID ROW TIMEOUT_MS");
+    int id = atoi(args.positional[0].c_str());
+    int row = atoi(args.positional[1].c_str());
+    DWORD timeout = strtoul(args.positional[2].c_str(), nullptr, 10);
+    DWORD start = GetTickCount();
+    HWND hwnd = nullptr;
+    while ((hwnd = FindTopLevel(args.query)) == nullptr && GetTickCount() - start < timeout)
+        Sleep(5);
+    HWND list = hwnd != nullptr ? GetDlgItem(hwnd, id) : nullptr;
+    if (list == nullptr)
+        return Fail(kExitNotFound, "no list " + std::to_string(id));
+    ProcessHandle process(OpenProcess(kRemoteAccess, FALSE, WindowProcessId(list)));
+    const size_t capacity = 256;
+    RemoteBlock block(process.get(), sizeof(LVITEMA) + capacity);
+    if (process.get() == nullptr || !block.ok())
+        return Fail(kExitFailed, "cannot reach the list's process");
+
+    auto cell = [&](int column, std::string* text) {
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.cchTextMax = static_cast<int>(capacity);
+        item.pszText = block.at(sizeof(LVITEMA));
+        LRESULT copied = 0;
+        if (!block.Write(0, &item, sizeof item) ||
+            !SendBounded(list, LVM_GETITEMTEXTA, row, block.param(), &copied))
+            return false;
+        *text = block.ReadText(sizeof(LVITEMA), capacity - 1);
+        return true;
+    };
+    LARGE_INTEGER frequency, first = {}, now;
+    QueryPerformanceFrequency(&frequency);
+    bool seenPercent = false;
+    long looks = 0;
+    std::string state, crc;
+    timeBeginPeriod(1);
+    while (GetTickCount() - start < timeout) {
+        ++looks;
+        if (!cell(2, &state) || !cell(1, &crc))
+            break;
+        QueryPerformanceCounter(&now);
+        if (!seenPercent && !state.empty() && state.back() == '%') {
+            seenPercent = true;
+            first = now;
+        }
+        if (!crc.empty() || state == "ReadError") {
+            timeEndPeriod(1);
+            double ms = seenPercent ? double(now.QuadPart - first.QuadPart) * 1000.0 /
+                                          double(frequency.QuadPart)
+                                    : -1.0;
+            char figure[32];
+            snprintf(figure, sizeof figure, "%.3f", ms);
+            Record("timing")
+                .Add("ms", figure)
+                .Add("looks", looks)
+                .Text("state", state)
+                .Text("crc", crc)
+                .Print();
+            return kExitOk;
+        }
+        Sleep(1);
+    }
+    timeEndPeriod(1);
+    return Fail(kExitNotFound, "the row did not finish in time");
+}
+
 int CommandRows(Args& args) {
     TakeTitle(&args);
     if (args.positional.size() != 1)
@@ -1029,7 +1101,10 @@ int Usage() {
           "  clip-set TEXT                     put TEXT on the clipboard\n"
           "  clip-wait TEXT TIMEOUT_MS         wait until CF_TEXT is exactly TEXT\n"
           "  send [--timeout MS] [--text TEXT] [--size N] TITLE (MESSAGE WPARAM LPARAM)...\n"
-          "                                    send messages, report the answers\n",
+          "                                    send messages, report the answers\n"
+          "  time-row TITLE CONTROL_ID ROW TIMEOUT_MS\n"
+          "                                    time a row from its first percentage to its "
+          "checksum\n",
           stderr);
     return kExitUsage;
 }
@@ -1074,6 +1149,8 @@ int main(int argc, char** argv) {
         code = CommandClipWait(args);
     else if (command == "send")
         code = CommandSend(args);
+    else if (command == "time-row")
+        code = CommandTimeRow(args);
     else
         return Usage();
     fflush(stdout);
