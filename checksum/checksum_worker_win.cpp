@@ -70,28 +70,35 @@ void Finish(int32_t index, uint32_t tag, const std::string& path, const Checksum
 } // namespace
 
 void ChecksumScheduler() {
-    int32_t count = CountListItems(FileList);
-    for (int32_t index = 0; index < count; ++index) {
-        if (WorkerIdle.load() != 1)
-            return;
-        // The tag is read before and after the row's texts: if it is the same
-        // both times, no "Clear" came between, and the texts belong to it.
-        uint32_t tag = GetListItemTag(FileList, index);
-        if (GetListItemText(FileList, index, kStateColumn) != "Waiting")
-            continue;
-        std::string path = EntryFullPath(index);
-        if (tag == 0 || GetListItemTag(FileList, index) != tag)
-            return; // the list changed underneath; the next tick looks again
-
-        WorkerIdle.store(0);
-        WorkerPathBuffer = path;
-        WorkerEntryTag = tag;
-        uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(index));
-        WorkerThreadHandle.store(thread);
-        if (thread == 0)
-            WorkerIdle.store(1); // no worker: a later tick tries again
+    if (WorkerIdle.load() != 1)
         return;
-    }
+    // Rows before the scan's start are past "Waiting" for good, as long as
+    // the list is the one they belong to (the search checks that), so a tick
+    // reads each row of a list only once however long the list grows.
+    static int32_t scanFrom = 0;
+    static uint32_t scanFromTag = 0;
+    ListSearch waiting = FindListItemText(FileList, kStateColumn, "Waiting", scanFrom, scanFromTag);
+    scanFrom = waiting.position;
+    scanFromTag = waiting.tagBefore;
+    if (!waiting.found)
+        return;
+    int32_t index = waiting.position;
+    // The tag is read with the state and again after the path: if it is the
+    // same both times, no "Clear" came between, and the path belongs to it.
+    std::string path = EntryFullPath(index);
+    if (GetListItemTag(FileList, index) != waiting.tag)
+        return; // the list changed underneath; the next tick looks again
+
+    WorkerIdle.store(0);
+    WorkerPathBuffer = path;
+    WorkerEntryTag = waiting.tag;
+    uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(index));
+    // Only the newest worker can still be running (the one before it set
+    // WorkerIdle as its last act), so only its handle is kept, for the
+    // shutdown; the one it replaces is given up.
+    ReleaseThreadHandle(WorkerThreadHandle.exchange(thread));
+    if (thread == 0)
+        WorkerIdle.store(1); // no worker: a later tick tries again
 }
 
 uint32_t ChecksumWorker(uint32_t value) {

@@ -24,7 +24,8 @@
 // a worker, and back to 1 only by that worker as its last act.
 extern std::atomic<int32_t> WorkerIdle;
 
-// The handle of the most recently started worker thread; 0 before the first.
+// The handle of the most recently started worker thread; 0 before the first
+// (and after a start that failed). Handles of earlier workers are released.
 extern std::atomic<uintptr_t> WorkerThreadHandle;
 
 // The bytes read per block, into one block allocated per file.

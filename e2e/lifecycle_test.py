@@ -1,5 +1,6 @@
 """Ending the program: "Quit" and the close box, idle and in the middle of a
-checksum, always with exit code 0 and nothing left running."""
+checksum, always with exit code 0 and nothing left running; and a long run
+that holds no more handles after many files than after the first few."""
 
 import os
 import time
@@ -56,6 +57,23 @@ class EndTest(e2e.ProgramTestCase):
                     self.assertEqual(self.inspector.windows(pid=program.window.pid), [])
                     self.assertEqual(self.inspector.windows(self.title), [])
         self.assertEqual(wine_processes_running(self.exe), [])
+
+
+class LongRunTest(e2e.ProgramTestCase):
+    def test_handles_stay_flat_over_checksums_and_hand_offs(self):
+        first = [self.make_file("first %d.bin" % i, os.urandom(1000)) for i in range(3)]
+        program = self.start_program(*first)
+        self.wait_finished(3, program)
+        before = self.inspector.handle_count(program.win_pid)
+        # Twelve more files, each handed over by a second start, three a start.
+        for start in range(4):
+            files = [
+                self.make_file("later %d-%d.bin" % (start, i), os.urandom(1000)) for i in range(3)
+            ]
+            self.assertEqual(self.start_program(*files, window=False).wait_exit(), 0)
+        self.wait_finished(15, program)
+        after = self.inspector.handle_count(program.win_pid)
+        self.assertLessEqual(after - before, 3, "handles: %d before, %d after" % (before, after))
 
 
 if __name__ == "__main__":

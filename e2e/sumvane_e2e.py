@@ -509,6 +509,11 @@ class Inspector:
         code, _, _ = self.run("terminate", "--pid", pid, exit_code, check=False)
         return code == 0
 
+    def handle_count(self, pid):
+        """How many handles the process with this Windows pid holds."""
+        _, records, _ = self.run("handles", "--pid", pid)
+        return _int(records[0][1]["count"])
+
     def send(self, title, *messages, text=None, size=0, timeout=DEFAULT_TIMEOUT):
         """Sends window messages to the window with this title, in order, as
         another program would; each message is (message, wparam, lparam).

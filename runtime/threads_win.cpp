@@ -47,3 +47,8 @@ bool StopThread(uintptr_t handle) {
         return true;
     return TerminateThread(thread, 0) != 0;
 }
+
+void ReleaseThreadHandle(uintptr_t handle) {
+    if (handle != 0)
+        CloseHandle(reinterpret_cast<HANDLE>(handle));
+}

@@ -1,8 +1,8 @@
 // Starting and stopping threads.
 //
 // Thread handles are plain numbers (0: no thread). The runtime keeps no list
-// of threads and never closes a handle, so a handle stays valid until the
-// process ends, also after its thread has finished.
+// of threads; a handle stays valid, also after its thread has finished, until
+// its owner releases it with ReleaseThreadHandle.
 #pragma once
 
 #include <cstdint>
@@ -20,3 +20,8 @@ uintptr_t StartThread(ThreadProcedure procedure, uint32_t value);
 // already ended keeps its exit code and nothing happens. True when the system
 // accepted the request; false for handle 0.
 bool StopThread(uintptr_t handle);
+
+// Gives up the handle; the thread itself runs on (or stays ended). After
+// this the number names no thread and must not be used again. Handle 0 does
+// nothing.
+void ReleaseThreadHandle(uintptr_t handle);

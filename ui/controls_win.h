@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <string>
 
+struct ListSearch; // list_view_win.h
+
 struct ControlOperations {
     int32_t (*getSelectedIndex)(HWND control) = nullptr;
     void (*addColumn)(HWND control, int32_t position, const std::string& title,
@@ -29,6 +31,8 @@ struct ControlOperations {
     uint32_t (*getItemTag)(HWND control, int32_t row) = nullptr;
     bool (*setItemTextIfTagged)(HWND control, int32_t row, uint32_t tag, const std::string& text,
                                 int32_t column) = nullptr;
+    ListSearch (*findItemText)(HWND control, int32_t column, const std::string& text, int32_t from,
+                               uint32_t fromTag) = nullptr;
     // Sees the control's messages before the control does; returns true when
     // it has handled one (with its result in *result).
     bool (*filterMessage)(HWND control, UINT message, WPARAM wParam, LPARAM lParam,

@@ -16,8 +16,10 @@ namespace {
 // The longest cell text read back, plus its terminator.
 constexpr int kCellBuffer = 10000;
 
-// Handled by the layer's procedure of every list view: a tag-checked write.
+// Handled by the layer's procedure of every list view: a tag-checked write,
+// and a search for a cell text.
 constexpr UINT kSetTextIfTagged = WM_APP + 0x5356;
+constexpr UINT kFindText = WM_APP + 0x5357;
 
 struct TaggedWrite {
     int32_t row;
@@ -26,15 +28,38 @@ struct TaggedWrite {
     const std::string* text;
 };
 
-// The tagged writes waiting for the list's thread. The message carries a
-// pointer, so it is acted on only when that pointer is one of ours: a forged
-// message from another process finds nothing here and does nothing.
-std::mutex g_inFlightLock;
-std::vector<const TaggedWrite*> g_inFlight;
+struct TextSearch {
+    int32_t column;
+    const std::string* text;
+    int32_t from;
+    uint32_t fromTag;
+    ListSearch result;
+};
 
-bool IsInFlight(const TaggedWrite* write) {
+// The requests waiting for the list's thread. The message carries a pointer,
+// so it is acted on only when that pointer is one of ours: a forged message
+// from another process finds nothing here and does nothing.
+std::mutex g_inFlightLock;
+std::vector<const void*> g_inFlight;
+
+bool IsInFlight(const void* request) {
     std::lock_guard<std::mutex> guard(g_inFlightLock);
-    return std::find(g_inFlight.begin(), g_inFlight.end(), write) != g_inFlight.end();
+    return std::find(g_inFlight.begin(), g_inFlight.end(), request) != g_inFlight.end();
+}
+
+// Sends a request to the list's thread (or handles it at once on that
+// thread), known as in flight while it is on its way.
+LRESULT SendRequest(HWND list, UINT message, const void* request) {
+    {
+        std::lock_guard<std::mutex> guard(g_inFlightLock);
+        g_inFlight.push_back(request);
+    }
+    LRESULT result = SendMessageA(list, message, 0, reinterpret_cast<LPARAM>(request));
+    {
+        std::lock_guard<std::mutex> guard(g_inFlightLock);
+        g_inFlight.erase(std::find(g_inFlight.begin(), g_inFlight.end(), request));
+    }
+    return result;
 }
 
 std::atomic<uint32_t> g_lastTag{0};
@@ -134,25 +159,55 @@ uint32_t ListGetItemTag(HWND list, int32_t row) {
 bool ListSetItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::string& text,
                              int32_t column) {
     TaggedWrite write = {row, tag, column, &text};
-    {
-        std::lock_guard<std::mutex> guard(g_inFlightLock);
-        g_inFlight.push_back(&write);
+    return SendRequest(list, kSetTextIfTagged, &write) == 1;
+}
+
+ListSearch ListFindItemText(HWND list, int32_t column, const std::string& text, int32_t from,
+                            uint32_t fromTag) {
+    TextSearch search = {column, &text, from, fromTag, {0, false, 0, 0}};
+    SendRequest(list, kFindText, &search);
+    return search.result;
+}
+
+// On the list's thread. Each cell is read into a buffer two bytes longer
+// than the text, so a longer cell can never pass for it.
+void FindText(HWND list, TextSearch* search) {
+    int32_t count = ListCount(list);
+    int32_t from = search->from;
+    if (from < 0 || from > count || (from > 0 && ListGetItemTag(list, from - 1) != search->fromTag))
+        from = 0; // the rows before from are not the ones the caller knew
+    const std::string& text = *search->text;
+    std::vector<char> buffer(text.size() + 2, '\0');
+    ListSearch& result = search->result;
+    result = {count, false, 0, 0};
+    for (int32_t row = from; row < count; ++row) {
+        LVITEMA item = {};
+        item.iSubItem = search->column;
+        item.pszText = buffer.data();
+        item.cchTextMax = static_cast<int>(buffer.size());
+        LRESULT length = SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                                      reinterpret_cast<LPARAM>(&item));
+        if (length == static_cast<LRESULT>(text.size()) &&
+            std::memcmp(buffer.data(), text.data(), text.size()) == 0) {
+            result = {row, true, ListGetItemTag(list, row), 0};
+            break;
+        }
     }
-    LRESULT written = SendMessageA(list, kSetTextIfTagged, 0, reinterpret_cast<LPARAM>(&write));
-    {
-        std::lock_guard<std::mutex> guard(g_inFlightLock);
-        g_inFlight.erase(std::find(g_inFlight.begin(), g_inFlight.end(), &write));
-    }
-    return written == 1;
+    if (result.position > 0)
+        result.tagBefore = ListGetItemTag(list, result.position - 1);
 }
 
 bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
-    if (message != kSetTextIfTagged)
+    if (message != kSetTextIfTagged && message != kFindText)
         return false;
-    const auto* write = reinterpret_cast<const TaggedWrite*>(lParam);
     *result = 0;
-    if (!IsInFlight(write))
+    if (!IsInFlight(reinterpret_cast<const void*>(lParam)))
         return true;
+    if (message == kFindText) {
+        FindText(list, reinterpret_cast<TextSearch*>(lParam));
+        return true;
+    }
+    const auto* write = reinterpret_cast<const TaggedWrite*>(lParam);
     if (write->tag != 0 && ListGetItemTag(list, write->row) == write->tag) {
         ListSetItemText(list, write->row, *write->text, write->column);
         *result = 1;
@@ -161,9 +216,9 @@ bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* 
 }
 
 const ControlOperations kListViewOperations = {
-    ListSelectedIndex,       ListAddColumn,     ListAddItem, ListGetItemText,
-    ListSetItemText,         ListCount,         ListClear,   ListGetItemTag,
-    ListSetItemTextIfTagged, ListFilterMessage, true,
+    ListSelectedIndex,       ListAddColumn,    ListAddItem,       ListGetItemText,
+    ListSetItemText,         ListCount,        ListClear,         ListGetItemTag,
+    ListSetItemTextIfTagged, ListFindItemText, ListFilterMessage, true,
 };
 
 } // namespace
@@ -232,4 +287,12 @@ bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const st
     if (ref.control == nullptr || ref.operations->setItemTextIfTagged == nullptr)
         return false;
     return ref.operations->setItemTextIfTagged(ref.control, row, tag, text, column);
+}
+
+ListSearch FindListItemText(int32_t number, int32_t column, const std::string& text, int32_t from,
+                            uint32_t fromTag) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control == nullptr || ref.operations->findItemText == nullptr)
+        return {0, false, 0, 0};
+    return ref.operations->findItemText(ref.control, column, text, from, fromTag);
 }

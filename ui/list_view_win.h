@@ -40,6 +40,24 @@ void ClearListItems(int32_t number);
 // The tag of a row; 0 for a missing row.
 uint32_t GetListItemTag(int32_t number, int32_t row);
 
+// Where a search of the rows ended.
+struct ListSearch {
+    int32_t position; // the row found, or the row count when none matched
+    bool found;
+    uint32_t tag;       // the tag of the row found
+    uint32_t tagBefore; // the tag of the row before position; 0 at position 0
+};
+
+// Looks for the first row, at or after from, whose cell in column reads
+// exactly text. from comes with fromTag, the tag of the row before it: when
+// that row no longer carries it (the list was cleared meanwhile), the search
+// starts at row 0 instead. A caller that keeps position and tagBefore of one
+// search as from and fromTag of the next thus never reads a row twice, nor
+// skips a row of a new list. The whole search runs at once on the thread
+// that owns the list, so no change of the list comes between its reads.
+ListSearch FindListItemText(int32_t number, int32_t column, const std::string& text, int32_t from,
+                            uint32_t fromTag);
+
 // Replaces a cell's text only if the row still carries tag. The test and the
 // write happen together on the thread that owns the list, so no other change
 // of the list can come between them. Returns whether the text was written.

@@ -157,6 +157,42 @@ TEST_F(FileListTest, TagsTellARowFromALaterRowWithTheSameIndex) {
     EXPECT_EQ("Waiting", GetListItemText(3, 0, 2));
 }
 
+// A search that goes on from where the last one ended, as the checksum
+// scheduler searches: exact texts only, and a cleared list starts afresh.
+TEST_F(FileListTest, SearchesGoOnFromTheLastPositionUnlessTheListChanged) {
+    for (const char* state : {"CRC32 in filename", "Waiting2", "Wait", "13%", "Waiting", "x"})
+        AddListItem(3, -1, std::string("row\n\n") + state);
+    ListSearch first = FindListItemText(3, 2, "Waiting", 0, 0);
+    EXPECT_TRUE(first.found);
+    EXPECT_EQ(4, first.position);
+    EXPECT_EQ(GetListItemTag(3, 4), first.tag);
+    EXPECT_EQ(GetListItemTag(3, 3), first.tagBefore);
+
+    SetListItemText(3, 4, "0%", 2);
+    ListSearch none = FindListItemText(3, 2, "Waiting", first.position, first.tagBefore);
+    EXPECT_FALSE(none.found);
+    EXPECT_EQ(6, none.position);
+    EXPECT_EQ(GetListItemTag(3, 5), none.tagBefore);
+
+    // Rows added later are found from there on.
+    AddListItem(3, -1, "later\n\nWaiting");
+    EXPECT_EQ(6, FindListItemText(3, 2, "Waiting", none.position, none.tagBefore).position);
+
+    // After "Clear", the old position names rows of another list: all are read.
+    ClearListItems(3);
+    for (int i = 0; i < 8; ++i)
+        AddListItem(3, -1, "new\n\nWaiting");
+    ListSearch fresh = FindListItemText(3, 2, "Waiting", none.position, none.tagBefore);
+    EXPECT_TRUE(fresh.found);
+    EXPECT_EQ(0, fresh.position);
+    EXPECT_EQ(0u, fresh.tagBefore);
+    // So does a position past the end.
+    EXPECT_EQ(0, FindListItemText(3, 2, "Waiting", 99, fresh.tag).position);
+
+    // A forged search (its pointer is none of ours) is ignored.
+    EXPECT_EQ(0, SendMessageA(list_, WM_APP + 0x5357, 0, 0x10));
+}
+
 // Calls from other threads are carried out while this thread retrieves
 // messages, in the event loop or in a message box.
 std::atomic<int> g_timerCalls{0};
