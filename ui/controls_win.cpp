@@ -9,12 +9,15 @@
 
 namespace {
 
-// Where a subclassed control keeps the procedure of its class.
+// Where a subclassed control keeps the procedure of its class. The table
+// keeps it too: every message of a control needs it, and a window property
+// costs a round trip to the Wine server each time it is read.
 const char kPreviousProcedure[] = "Sumvane.PreviousProcedure";
 
 struct ControlEntry {
     HWND control = nullptr;
     const ControlOperations* operations = nullptr;
+    WNDPROC previous = nullptr;
 };
 
 // Indexed by control number; grows on demand. Changed only by the thread that
@@ -41,16 +44,28 @@ void FreeEntryOf(HWND control) {
             entry = ControlEntry{};
 }
 
+// The table's entry of a control, or an empty one when its number now
+// names another control (or none).
+ControlEntry EntryOf(HWND control) {
+    auto number = static_cast<size_t>(GetWindowLongA(control, GWL_ID));
+    std::lock_guard<std::mutex> guard(g_controlsLock);
+    if (number < g_controls.size() && g_controls[number].control == control)
+        return g_controls[number];
+    return ControlEntry{};
+}
+
 LRESULT CALLBACK ControlProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto previous = reinterpret_cast<WNDPROC>(GetPropA(control, kPreviousProcedure));
+    ControlEntry entry = EntryOf(control);
+    WNDPROC previous = entry.previous;
+    if (previous == nullptr)
+        previous = reinterpret_cast<WNDPROC>(GetPropA(control, kPreviousProcedure));
     if (message == WM_NCDESTROY) {
         FreeEntryOf(control);
         RemovePropA(control, kPreviousProcedure);
     } else {
-        ControlRef ref = LookUpControl(GetWindowLongA(control, GWL_ID));
         LRESULT result = 0;
-        if (ref.control == control && ref.operations->filterMessage != nullptr &&
-            ref.operations->filterMessage(control, message, wParam, lParam, &result))
+        if (entry.operations != nullptr && entry.operations->filterMessage != nullptr &&
+            entry.operations->filterMessage(control, message, wParam, lParam, &result))
             return result;
     }
     if (previous == nullptr)
@@ -84,15 +99,15 @@ HWND CreateControl(int32_t number, const char* className, uint32_t style, uint32
                                    GetModuleHandleA(nullptr), nullptr);
     if (control == nullptr)
         return nullptr;
+    auto previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(control, GWLP_WNDPROC));
     {
         std::lock_guard<std::mutex> guard(g_controlsLock);
         if (static_cast<size_t>(number) >= g_controls.size())
             g_controls.resize(static_cast<size_t>(number) + 30);
-        g_controls[static_cast<size_t>(number)] = {control,
-                                                   operations ? operations : &kNoOperations};
+        g_controls[static_cast<size_t>(number)] = {
+            control, operations ? operations : &kNoOperations, previous};
     }
-    SetPropA(control, kPreviousProcedure,
-             reinterpret_cast<HANDLE>(GetWindowLongPtrA(control, GWLP_WNDPROC)));
+    SetPropA(control, kPreviousProcedure, reinterpret_cast<HANDLE>(previous));
     SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProcedure));
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), TRUE);
     return control;
