@@ -1,6 +1,7 @@
 // sumvane_inspect: a console helper for the end-to-end tests. It runs under the
 // same wineserver as the program under test and reports what a user would see
-// there: windows, controls, list rows, tooltips, message boxes, the clipboard.
+// there: windows, controls, list rows, tooltips, message boxes, the clipboard,
+// and a file's version resource.
 //
 // Output: one record per line, "kind<TAB>key=value<TAB>key=value...". Texts are
 // escaped so that their exact bytes survive the trip through a pipe: "\\",
@@ -1135,6 +1136,72 @@ int CommandSend(Args& args) {
     return kExitOk;
 }
 
+// ---------------------------------------------------------------------------
+// Commands: a file's version resource, as Explorer reads it
+
+std::string VersionText(DWORD high, DWORD low) {
+    return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." +
+           std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
+}
+
+// Reports the numeric versions, each translation, and every string of the
+// usual names under each translation that the file has.
+int CommandVersion(const Args& args) {
+    if (args.positional.size() != 1)
+        return Fail(kExitUsage, "usage: version FILE");
+    const char* file = args.positional[0].c_str();
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(file, &ignored);
+    if (size == 0)
+        return Fail(kExitNotFound, "no version resource in \"" + EscapeText(file) + "\"");
+    std::vector<char> data(size);
+    if (!GetFileVersionInfoA(file, 0, size, data.data()))
+        return Fail(kExitFailed, "GetFileVersionInfoA failed");
+
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(data.data(), "\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
+        return Fail(kExitFailed, "no VS_FIXEDFILEINFO");
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    Record("fixed")
+        .Add("signature", Hex(fixed->dwSignature))
+        .Add("file", VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS))
+        .Add("product", VersionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS))
+        .Add("flags", Hex(fixed->dwFileFlags & fixed->dwFileFlagsMask))
+        .Add("os", Hex(fixed->dwFileOS))
+        .Add("type", Hex(fixed->dwFileType))
+        .Print();
+
+    static const char* const kNames[] = {"Comments",        "CompanyName",      "FileDescription",
+                                         "FileVersion",     "InternalName",     "LegalCopyright",
+                                         "LegalTrademarks", "OriginalFilename", "PrivateBuild",
+                                         "ProductName",     "ProductVersion",   "SpecialBuild"};
+    if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", &value, &length))
+        length = 0;
+    const auto* pairs = static_cast<const WORD*>(value);
+    for (UINT i = 0; i + 1 < length / sizeof(WORD); i += 2) {
+        char block[16];
+        snprintf(block, sizeof block, "%04x%04x", pairs[i], pairs[i + 1]);
+        Record("translation")
+            .Add("language", static_cast<long>(pairs[i]))
+            .Add("codepage", static_cast<long>(pairs[i + 1]))
+            .Print();
+        for (const char* name : kNames) {
+            std::string path = std::string("\\StringFileInfo\\") + block + "\\" + name;
+            void* text = nullptr;
+            UINT chars = 0;
+            if (!VerQueryValueA(data.data(), path.c_str(), &text, &chars) || text == nullptr)
+                continue;
+            Record("string")
+                .Add("block", block)
+                .Add("name", name)
+                .Text("text", std::string(static_cast<const char*>(text)))
+                .Print();
+        }
+    }
+    return kExitOk;
+}
+
 int Usage() {
     fputs("usage: sumvane_inspect COMMAND [--pid N] [--class NAME] [--visible] ARGS\n"
           "  windows [TITLE]                   top-level windows\n"
@@ -1155,7 +1222,8 @@ int Usage() {
           "                                    send messages, report the answers\n"
           "  time-row TITLE CONTROL_ID ROW TIMEOUT_MS\n"
           "                                    time a row from its first percentage to its "
-          "checksum\n",
+          "checksum\n"
+          "  version FILE                      a file's version resource\n",
           stderr);
     return kExitUsage;
 }
@@ -1204,6 +1272,8 @@ int main(int argc, char** argv) {
         code = CommandHandles(args);
     else if (command == "time-row")
         code = CommandTimeRow(args);
+    else if (command == "version")
+        code = CommandVersion(args);
     else
         return Usage();
     fflush(stdout);
