@@ -141,10 +141,10 @@ class ReleaseProgramTest(e2e.ProgramTestCase):
     def test_explorer_reads_the_version(self):
         _, records, _ = self.inspector.run("version", e2e.wine_path(os.path.join(DIST, EXE_NAME)))
         fixed = [v for k, v in records if k == "fixed"][0]
-        self.assertEqual((fixed[b"file"], fixed[b"product"]), (VERSION.encode(),) * 2)
-        translations = [(v[b"language"], v[b"codepage"]) for k, v in records if k == "translation"]
+        self.assertEqual((fixed["file"], fixed["product"]), (VERSION.encode(),) * 2)
+        translations = [(v["language"], v["codepage"]) for k, v in records if k == "translation"]
         self.assertEqual(translations, [(b"1033", b"1252")])
-        strings = {v[b"name"]: e2e.unescape(v[b"text"]) for k, v in records if k == "string"}
+        strings = {v["name"]: e2e.unescape(v["text"]) for k, v in records if k == "string"}
         description = strings.pop(b"FileDescription", b"")
         copyright = strings.pop(b"LegalCopyright", b"")
         self.assertEqual(
