@@ -1202,6 +1202,32 @@ int CommandVersion(const Args& args) {
     return kExitOk;
 }
 
+// ---------------------------------------------------------------------------
+// Commands: files
+
+// Holds the files open as another program would, for reading and sharing only
+// reading: while held they can be read, but not renamed, deleted or written.
+// A "ready" record says that every file is open.
+int CommandHold(const Args& args) {
+    if (args.positional.size() < 2)
+        return Fail(kExitUsage, "usage: hold FILE... DURATION_MS");
+    DWORD duration = strtoul(args.positional.back().c_str(), nullptr, 10);
+    std::vector<HANDLE> held;
+    for (size_t i = 0; i + 1 < args.positional.size(); ++i) {
+        HANDLE file = CreateFileA(args.positional[i].c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return Fail(kExitFailed, "cannot open \"" + EscapeText(args.positional[i]) + "\"");
+        held.push_back(file);
+    }
+    Record("ready").Add("held", static_cast<long>(held.size())).Print();
+    fflush(stdout);
+    Sleep(duration);
+    for (HANDLE file : held)
+        CloseHandle(file);
+    return kExitOk;
+}
+
 int Usage() {
     fputs("usage: sumvane_inspect COMMAND [--pid N] [--class NAME] [--visible] ARGS\n"
           "  windows [TITLE]                   top-level windows\n"
@@ -1223,7 +1249,8 @@ int Usage() {
           "  time-row TITLE CONTROL_ID ROW TIMEOUT_MS\n"
           "                                    time a row from its first percentage to its "
           "checksum\n"
-          "  version FILE                      a file's version resource\n",
+          "  version FILE                      a file's version resource\n"
+          "  hold FILE... DURATION_MS          hold files open, sharing only reading\n",
           stderr);
     return kExitUsage;
 }
@@ -1274,6 +1301,8 @@ int main(int argc, char** argv) {
         code = CommandTimeRow(args);
     else if (command == "version")
         code = CommandVersion(args);
+    else if (command == "hold")
+        code = CommandHold(args);
     else
         return Usage();
     fflush(stdout);

@@ -7,7 +7,11 @@ import unittest
 
 import sumvane_e2e as e2e
 
-COPY_ALL = 8
+COPY_ALL, QUIT = 8, 9
+# A file stored as a hole (no disk space) whose checksum outlasts any test.
+ENDLESS_FILE_SIZE = 1 << 36
+EXISTS = "File does already exist."
+REFUSED = "Couldn't rename file."
 MENU_ITEMS = [
     "FILENAME [CRC32].EXT",
     "FILENAME CRC32.EXT",
@@ -50,6 +54,22 @@ class RenameTest(e2e.ProgramTestCase):
         self.popup_menu(pid)
         e2e.key(*(["Down"] * item + ["Return"]))
         self.no_popup_menu(pid)
+
+    def close_error_box(self, program, what, old, new):
+        """Checks the error box for renaming old to new and closes it."""
+        pid = program.window.pid
+        box = self.inspector.message_box("Error", pid=pid)
+        self.assertEqual(box.window.owner, program.window.hwnd)
+        self.assertEqual(box.buttons, [b"OK"])
+        text = "%s\n%s\nTO\n%s" % (what, e2e.wine_path(old), e2e.wine_path(new))
+        self.assertEqual(box.text, text.encode("cp1252"))
+        self.key_on(box.window, "Return")
+        # The next box may follow at once under the same title.
+        e2e.wait_until(
+            lambda: box.window.hwnd
+            not in [w.hwnd for w in self.inspector.windows(pid=pid, class_name="#32770")],
+            message="the box to close",
+        )
 
     def below_rows_point(self):
         view = self.view()
@@ -189,26 +209,13 @@ class RenameTest(e2e.ProgramTestCase):
         self.wait_finished(3)
         pid = program.window.pid
 
-        def error_box(what, old, new):
-            box = self.inspector.message_box("Error", pid=pid)
-            self.assertEqual(box.window.owner, program.window.hwnd)
-            self.assertEqual(box.buttons, [b"OK"])
-            text = "%s\n%s\nTO\n%s" % (what, e2e.wine_path(old), e2e.wine_path(new))
-            self.assertEqual(box.text, text.encode("cp1252"))
-            self.key_on(box.window, "Return")
-            # The next box may follow at once under the same title.
-            e2e.wait_until(
-                lambda: box.window.hwnd
-                not in [w.hwnd for w in self.inspector.windows(pid=pid, class_name="#32770")],
-                message="the box to close",
-            )
-
         # For all rows: one box per refusal, and the rename goes on after it.
         self.click_row(self.title, 0, button=3)
         self.choose(1, pid)
-        error_box("File does already exist.", clash, taken)
-        error_box(
-            "Couldn't rename file.",
+        self.close_error_box(program, EXISTS, clash, taken)
+        self.close_error_box(
+            program,
+            REFUSED,
             too_long,
             os.path.join(self.folder, "L" * (255 - len(prefix) - 4) + " [%s].txt")
             % e2e.crc32_hex(too_long),
@@ -220,6 +227,81 @@ class RenameTest(e2e.ProgramTestCase):
         expected = dict(before)
         expected[renamed] = expected.pop("fine.txt")
         self.assertEqual(listing(self.folder), expected)
+
+    def test_rename_all_loses_and_overwrites_nothing_where_it_is_refused(self):
+        # name, what stands in the way of its new name
+        cases = [
+            ("free.txt", None),
+            ("file in the way.txt", "file"),
+            ("folder in the way.txt", "folder"),
+            ("held open.txt", "held"),
+            ("free too.dat", None),
+            ("held too.dat", "held"),
+        ]
+        paths = self.files(*[name for name, _ in cases])
+        targets = []
+        for path, (name, obstacle) in zip(paths, cases):
+            stem, ext = os.path.splitext(name)
+            targets.append(os.path.join(self.folder, "%s [%s]%s" % (stem, e2e.crc32_hex(path), ext)))
+            if obstacle == "file":
+                self.make_file(os.path.basename(targets[-1]), b"in the way", self.folder)
+            elif obstacle == "folder":
+                self.make_file("inside.txt", b"in a folder in the way", targets[-1])
+        before = listing(self.folder)
+        held = [p for p, (_, obstacle) in zip(paths, cases) if obstacle == "held"]
+        with self.hold_files(held):
+            # The first file listed twice: the second row finds it gone.
+            program = self.start_program(*paths, paths[0])
+            self.wait_finished(len(paths) + 1)
+            e2e.click_at(*self.below_rows_point(), button=3)
+            self.choose(1, program.window.pid)
+            for path, target, (_, obstacle) in zip(paths, targets, cases):
+                if obstacle is not None:
+                    self.close_error_box(program, REFUSED if obstacle == "held" else EXISTS,
+                                         path, target)
+            # Every row has had its turn once "Copy All" is handled.
+            self.prime_clipboard()
+            self.click_button(COPY_ALL)
+            self.assert_clipboard(copy_all_text(self.cells()))
+        self.assertEqual(self.inspector.windows("Error", pid=program.window.pid), [])
+        expected = dict(before)
+        for path, target, (name, obstacle) in zip(paths, targets, cases):
+            if obstacle is None:
+                expected[os.path.basename(target)] = expected.pop(name)
+        self.assertEqual(listing(self.folder), expected)
+
+    def test_rename_all_during_a_checksum_renames_only_the_finished_files(self):
+        done = self.files("done one.txt", "done two.txt")
+        # The running file lies apart, where reading the folder will not read it.
+        running = self.make_large_file("running.bin", ENDLESS_FILE_SIZE)
+        waiting = self.make_file("waiting.txt", b"behind the running one", self.folder)
+        before = listing(self.folder)
+        program = self.start_program(*done, running, waiting)
+        cells = self.wait_cells(
+            lambda cells: all(map(e2e.row_finished, cells[:2])) and cells[2][2].endswith(b"%"),
+            message="two rows finished and the third running",
+        )
+        with self.watch_windows(pid=program.window.pid, class_name="#32770") as boxes:
+            e2e.click_at(*self.below_rows_point(), button=3)
+            self.choose(2, program.window.pid)
+            self.prime_clipboard()
+            self.click_button(COPY_ALL)
+            self.assert_clipboard(copy_all_text(cells))
+        self.assertEqual(boxes.windows, [])
+        expected = {
+            "done one %s.txt" % cells[0][1].decode(): before["done one.txt"],
+            "done two %s.txt" % cells[1][1].decode(): before["done two.txt"],
+            "waiting.txt": before["waiting.txt"],
+        }
+        self.assertEqual(listing(self.folder), expected)
+        self.assertTrue(os.path.exists(running))
+        now = self.cells()
+        self.assertEqual(now[:2], cells[:2])
+        self.assertEqual(now[2][:2], cells[2][:2])
+        self.assertTrue(now[2][2].endswith(b"%"), "still running: %r" % now[2])
+        self.assertEqual(now[3], e2e.waiting_row(waiting))
+        self.click_button(QUIT)
+        self.assert_ended(program)
 
 
 if __name__ == "__main__":

@@ -561,23 +561,16 @@ class Inspector:
         return code == 0
 
 
-class WindowWatch:
-    """Records the top-level windows that appear while it is open (with
-    visible: those that are shown), e.g. to prove that a program started and
-    ended without ever showing a window. It polls every 5 ms, so a window
-    shown for less than that can slip through.
+class BackgroundInspector:
+    """Runs one lasting inspector command (e.g. "watch" or "hold") for as long
+    as it is open; it opens once the command has said "ready". Its output is
+    in .output afterwards."""
 
-        with WindowWatch(inspector) as watch:
-            ...
-        watch.windows  # Window objects, in the order they appeared
-    """
-
-    def __init__(self, inspector, title=None, pid=None, class_name=None, visible=True,
-                 max_seconds=120):
+    def __init__(self, inspector, args, what):
         self.inspector = inspector
-        self.query = Inspector._query(title, pid, class_name, visible)
-        self.max_ms = int(max_seconds * 1000)
-        self.windows = []
+        self.args = [str(a) for a in args]
+        self.what = what
+        self.output = b""
         self._proc = None
         self._path = None
 
@@ -586,10 +579,10 @@ class WindowWatch:
             return f.read()
 
     def __enter__(self):
-        fd, self._path = tempfile.mkstemp(prefix="sumvane-watch-")
+        fd, self._path = tempfile.mkstemp(prefix="sumvane-%s-" % self.args[0])
         try:
             self._proc = subprocess.Popen(
-                ["wine", self.inspector.exe, "watch"] + self.query + [str(self.max_ms)],
+                ["wine", self.inspector.exe] + self.args,
                 stdin=subprocess.DEVNULL,
                 stdout=fd,
                 stderr=subprocess.DEVNULL,
@@ -599,9 +592,9 @@ class WindowWatch:
             os.close(fd)
         try:
             wait_until(lambda: b"ready" in self._output() or self._proc.poll() is not None,
-                       message="the window watch to start")
+                       message="%s to start" % self.what)
             if b"ready" not in self._output():
-                raise InspectorError("the window watch ended at once")
+                raise InspectorError("%s ended at once" % self.what)
         except BaseException:
             self._stop()
             raise
@@ -619,9 +612,44 @@ class WindowWatch:
         return output
 
     def __exit__(self, *exc):
-        output = self._stop()
-        self.windows = [Window.from_record(v) for k, v in parse_records(output) if k == "window"]
+        self.output = self._stop()
         return False
+
+
+class WindowWatch(BackgroundInspector):
+    """Records the top-level windows that appear while it is open (with
+    visible: those that are shown), e.g. to prove that a program started and
+    ended without ever showing a window. It polls every 5 ms, so a window
+    shown for less than that can slip through.
+
+        with WindowWatch(inspector) as watch:
+            ...
+        watch.windows  # Window objects, in the order they appeared
+    """
+
+    def __init__(self, inspector, title=None, pid=None, class_name=None, visible=True,
+                 max_seconds=120):
+        query = Inspector._query(title, pid, class_name, visible)
+        super().__init__(inspector, ["watch"] + query + [int(max_seconds * 1000)],
+                         "the window watch")
+        self.windows = []
+
+    def __exit__(self, *exc):
+        super().__exit__(*exc)
+        self.windows = [
+            Window.from_record(v) for k, v in parse_records(self.output) if k == "window"
+        ]
+        return False
+
+
+class FileHold(BackgroundInspector):
+    """Holds files (Unix paths) open in a Windows process while it is open,
+    sharing only reading, as another program that has them open would: they
+    can still be read, but renaming them is refused."""
+
+    def __init__(self, inspector, paths, max_seconds=120):
+        args = ["hold"] + [escape(wine_path(p)) for p in paths] + [int(max_seconds * 1000)]
+        super().__init__(inspector, args, "the file hold")
 
 
 # ---------------------------------------------------------------------------
@@ -1115,6 +1143,10 @@ class WineTestCase(unittest.TestCase):
     def watch_windows(self, title=None, pid=None, class_name=None, visible=True):
         """A WindowWatch on this test's inspector."""
         return WindowWatch(self.inspector, title, pid, class_name, visible)
+
+    def hold_files(self, paths):
+        """A FileHold on this test's inspector."""
+        return FileHold(self.inspector, paths)
 
     # --- files ---
 
