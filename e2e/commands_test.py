@@ -8,7 +8,7 @@ import unittest
 
 import sumvane_e2e as e2e
 
-ADD_FILE, CLEAR, COPY_CRC, COPY_NAME, COPY_ALL = 4, 5, 6, 7, 8
+ADD_FILE, CLEAR, COPY_CRC, COPY_NAME, COPY_ALL, QUIT = 4, 5, 6, 7, 8, 9
 DIALOG_TITLE = "Choose a file for CRC32 check"
 # Files stored as holes, which cost no disk space. A checksum runs at 0.4 to
 # 1.5 GB/s here: the long file takes a few seconds, long enough for a test to
@@ -93,29 +93,48 @@ class DropTest(e2e.ProgramTestCase):
 
 
 class ClearTest(e2e.ProgramTestCase):
-    def test_clear_during_a_checksum_empties_the_list_and_new_files_get_their_own_results(self):
-        long_file = self.make_large_file("long.bin", LONG_FILE_SIZE)
-        long_crc = e2e.crc32_hex(long_file).encode()
-        self.start_program(long_file)
-        self.wait_progress(0)
-        self.click_button(CLEAR)
-        self.wait_cells([], timeout=2, message="an empty list at once")
-
-        # New files arrive while the cleared file's checksum still runs; its
-        # progress and result must not land on them.
-        news = [self.make_file("new %d.txt" % n, b"new file %d" % n) for n in range(2)]
-        x, y = self.view().rect.center
-        self.assertEqual(e2e.drop_files(news, at=(x, y)), 0)
+    def test_clear_again_and_again_during_a_checksum_leaves_each_row_only_its_own_results(self):
+        # The long file runs in row 1 while Clear follows Clear, with new
+        # files between: its progress and result must land on none of them,
+        # and the scan for waiting rows must start each new list at its top.
+        # The long file is never read here: once in the page cache, it would
+        # be checksummed before the first Clear.
+        smalls = [self.make_file("small %d.txt" % n, b"small file %d" % n) for n in range(10)]
+        long_file = self.make_large_file("long.bin", 3 * LONG_FILE_SIZE)
+        own = {row[0]: row for row in map(e2e.expected_row, smalls)}
         seen = []
 
         def record(cells):
             seen.append(cells)
-            return len(cells) == 2 and all(e2e.row_finished(c) for c in cells)
+            return True
 
-        self.wait_cells(record, timeout=30, message="the new files finished")
-        self.assertEqual(self.cells(), [e2e.expected_row(p) for p in news])
+        program = self.start_program(smalls[0], long_file)
+        clear = self.control(self.title, CLEAR).rect
+        self.wait_progress(1)
+        for n, paths in enumerate((smalls[1:3], smalls[3:4], smalls[4:6], smalls[6:])):
+            # Clicks this far apart never make a double click.
+            e2e.click_at(clear.left + 15 + n % 2 * 30, clear.top + clear.height // 2)
+            self.wait_cells([], timeout=2, message="an empty list at once")
+            self.assertEqual(e2e.drop_files(paths, at=self.view().rect.center), 0)
+            record(self.cells())
+        self.wait_cells(
+            lambda cells: record(cells) and all(map(e2e.row_finished, cells)),
+            timeout=60,
+            message="the last files finished",
+        )
+        self.assertEqual(self.cells(), [e2e.expected_row(p) for p in smalls[6:]])
+        # Rows start in list order, and no row ever showed another file's
+        # progress or results (a small file's own progress is "0%" alone).
         for cells in seen:
-            self.assertNotIn(long_crc, [c[1] for c in cells])
+            states = [row[2] for row in cells]
+            if b"Waiting" in states:
+                self.assertEqual(set(states[states.index(b"Waiting"):]), {b"Waiting"}, states)
+            for row in cells:
+                name, crc, verdict = own[row[0]]
+                self.assertIn(row[1], (b"", crc), name)
+                self.assertIn(row[2], (b"Waiting", b"0%", verdict), name)
+        self.click_button(QUIT)
+        self.assert_ended(program)
 
 
 class CopyTest(e2e.ProgramTestCase):
