@@ -242,7 +242,8 @@ class RenameTest(e2e.ProgramTestCase):
         targets = []
         for path, (name, obstacle) in zip(paths, cases):
             stem, ext = os.path.splitext(name)
-            targets.append(os.path.join(self.folder, "%s [%s]%s" % (stem, e2e.crc32_hex(path), ext)))
+            new_name = "%s [%s]%s" % (stem, e2e.crc32_hex(path), ext)
+            targets.append(os.path.join(self.folder, new_name))
             if obstacle == "file":
                 self.make_file(os.path.basename(targets[-1]), b"in the way", self.folder)
             elif obstacle == "folder":
@@ -265,7 +266,7 @@ class RenameTest(e2e.ProgramTestCase):
             self.assert_clipboard(copy_all_text(self.cells()))
         self.assertEqual(self.inspector.windows("Error", pid=program.window.pid), [])
         expected = dict(before)
-        for path, target, (name, obstacle) in zip(paths, targets, cases):
+        for target, (name, obstacle) in zip(targets, cases):
             if obstacle is None:
                 expected[os.path.basename(target)] = expected.pop(name)
         self.assertEqual(listing(self.folder), expected)

@@ -38,6 +38,7 @@ TIP_TEXT = (
     b"the left mouse key on it.\nDouble right click to change all."
 )
 
+CLEAR = 5
 # id: (class, client x, y, width, height, text, enabled)
 CONTROLS = {
     1: ("Static", 10, 3, 120, 14, b"Add files with Drag&&Drop", False),
@@ -176,7 +177,7 @@ class CommandLineTest(e2e.ProgramTestCase):
         for how in ("parameters", "drop"):
             with self.subTest(how=how):
                 if how == "drop":
-                    self.click_button(5)  # Clear
+                    self.click_button(CLEAR)
                     self.wait_cells([])
                     self.assertEqual(e2e.drop_files(paths + [last], at=self.view().rect.center), 0)
                 cells = self.wait_cells(
