@@ -1,16 +1,21 @@
 """Times the whole program on one large file beside other CRC-32 readers.
 
 Each reader checksums the same file, warm (the file in the page cache) and
-cold (the cache dropped before every run, where this machine allows it), three
-runs each; the best run counts. The program is started under Wine with the
-file as its parameter and timed as a user sees it, from the first percentage
-in its State column to its checksum (sumvane_inspect time-row); the peers are
-timed around their own reading. Every reader must report the same checksum.
+cold (the cache dropped before every run, where this machine allows it),
+three runs each, in rounds that take every reader in turn, so that a slow
+spell of the machine or of its disk does not fall on one reader alone; the
+best run counts. The program is started under Wine with the file as its
+parameter and timed as a user sees it, from the first percentage in its
+State column to its checksum (sumvane_inspect time-row); the peers are timed
+around their own reading. Before a cold run of the program, Wine's own files
+are read back into the cache (a small Wine program runs), since a cold file
+is what is measured, not a cold Wine. Every reader must report the same
+checksum.
 
     program_bench.py FILE
 
 Environment: SUMVANE_EXE, SUMVANE_INSPECT, WINEPREFIX and DISPLAY, as
-./dev bench sets them.
+./dev bench sets them; SUMVANE_BENCH_RUNS, the runs per reader and mode (3).
 """
 
 import os
@@ -18,9 +23,10 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
-RUNS = 3
+RUNS = int(os.environ.get("SUMVANE_BENCH_RUNS", "3"))
 TITLE = "Sumvane  v. 1.3"
 PYTHON_PEER = r"""
 import sys, time, zlib
@@ -40,15 +46,25 @@ def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def wine_output(args, timeout):
+    """What a Wine program printed. Its output goes through a file, not a
+    pipe: a Wine process may start Wine's own services, which inherit its
+    handles and live on, so a pipe would never reach its end."""
+    with tempfile.TemporaryFile() as out:
+        subprocess.run(["wine"] + args, stdin=subprocess.DEVNULL, stdout=out,
+                       stderr=subprocess.DEVNULL, timeout=timeout)
+        out.seek(0)
+        return out.read().decode("utf-8", "replace")
+
+
 def run_program(path):
     exe, inspect = os.environ["SUMVANE_EXE"], os.environ["SUMVANE_INSPECT"]
-    program = subprocess.Popen(["wine", exe, wine_path(path)], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
+    program = subprocess.Popen(["wine", exe, wine_path(path)], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        out = subprocess.run(["wine", inspect, "time-row", TITLE, "3", "0", "300000"],
-                             capture_output=True, text=True, timeout=320).stdout
+        out = wine_output([inspect, "time-row", TITLE, "3", "0", "120000"], 140)
     finally:
-        subprocess.run(["wine", inspect, "close", TITLE], capture_output=True, timeout=30)
+        wine_output([inspect, "close", TITLE], 30)
         try:
             program.wait(timeout=30)
         except subprocess.TimeoutExpired:
@@ -112,18 +128,14 @@ def drop_cache():
         f.write("1\n")
 
 
-def best_of(reader, path, cold):
-    best, crcs = None, set()
-    for _ in range(RUNS):
-        if cold:
-            drop_cache()
-        else:
-            subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
-        seconds, crc = reader(path)
-        if crc is not None:
-            crcs.add(crc)
-        best = seconds if best is None else min(best, seconds)
-    return best, crcs
+def one_run(reader, path, cold):
+    if cold:
+        drop_cache()
+        if reader is run_program:
+            wine_output([os.environ["SUMVANE_INSPECT"], "windows", "no such window"], 60)
+    else:
+        subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+    return reader(path)
 
 
 def main():
@@ -135,15 +147,19 @@ def main():
     else:
         print("  (cold runs skipped: the page cache cannot be dropped here; run as root)")
 
-    results = {}
+    readers = [(name, reader) for name, reader in READERS
+               if reader in (run_program, run_dd, run_python) or shutil.which(name.split()[0])]
+    best = {}
     crcs = set()
-    for name, reader in READERS:
-        if reader not in (run_program, run_dd, run_python) and shutil.which(name.split()[0]) is None:
-            continue
-        for mode, cold in modes:
-            seconds, seen = best_of(reader, path, cold)
-            results[(name, mode)] = size / seconds / 1e9
-            crcs |= seen
+    for mode, cold in modes:
+        for _ in range(RUNS):
+            for name, reader in readers:
+                seconds, crc = one_run(reader, path, cold)
+                if crc is not None:
+                    crcs.add(crc)
+                key = (name, mode)
+                best[key] = min(best.get(key, seconds), seconds)
+    results = {key: size / seconds / 1e9 for key, seconds in best.items()}
 
     print("a %.3g GiB file, best of %d runs, GB/s (and the share of dd's speed)"
           % (size / (1 << 30), RUNS))
