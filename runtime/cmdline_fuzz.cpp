@@ -34,7 +34,7 @@ std::vector<std::string> ReferenceTokens(std::string_view line) {
 // Each lookup walks the line from its start, so a long line has only its first
 // and last parameters looked up.
 bool LookedUp(int32_t index, size_t count) {
-    return index < 64 || static_cast<size_t>(index) + 64 > count;
+    return index < 16 || static_cast<size_t>(index) + 16 > count;
 }
 
 } // namespace
