@@ -34,7 +34,8 @@ struct Cpuid {
 
 inline Cpuid CpuidLeaf(unsigned leaf) {
     Cpuid r;
-    if (__get_cpuid_max(0, nullptr) < leaf)
+    // GCC's cpuid.h gives the highest leaf as unsigned, clang's as int.
+    if (static_cast<unsigned>(__get_cpuid_max(0, nullptr)) < leaf)
         return r;
     __cpuid_count(leaf, 0, r.eax, r.ebx, r.ecx, r.edx);
     return r;
