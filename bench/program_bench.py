@@ -7,10 +7,12 @@ spell of the machine or of its disk does not fall on one reader alone; the
 best run counts. The program is started under Wine with the file as its
 parameter and timed as a user sees it, from the first percentage in its
 State column to its checksum (sumvane_inspect time-row); the peers are timed
-around their own reading. Before a cold run of the program, Wine's own files
-are read back into the cache (a small Wine program runs), since a cold file
-is what is measured, not a cold Wine. Every reader must report the same
-checksum.
+around their own reading. Before every cold run, the files of Wine and of
+the program are read back into the cache (the program starts without files
+and is closed), since a cold file is what is measured, not a cold Wine; the
+peers get the same, and every reader then starts after the same pause. The
+order of the readers turns from round to round. Every reader must report the
+same checksum.
 
     program_bench.py FILE
 
@@ -27,6 +29,11 @@ import tempfile
 import time
 
 RUNS = int(os.environ.get("SUMVANE_BENCH_RUNS", "3"))
+# On a virtual machine a file read right after the page cache was dropped may
+# still come from the host's memory at several times the disk's speed; a few
+# seconds later it no longer does. Every cold run starts after this pause, so
+# that no reader is favoured by starting sooner than another.
+SETTLE_SECONDS = 3
 TITLE = "Sumvane  v. 1.3"
 PYTHON_PEER = r"""
 import sys, time, zlib
@@ -128,11 +135,22 @@ def drop_cache():
         f.write("1\n")
 
 
+def warm_wine():
+    """Brings Wine's and the program's own files back into the cache: the
+    program starts without files and is closed again."""
+    exe, inspect = os.environ["SUMVANE_EXE"], os.environ["SUMVANE_INSPECT"]
+    program = subprocess.Popen(["wine", exe], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wine_output([inspect, "wait-window", TITLE, "30000"], 40)
+    wine_output([inspect, "close", TITLE], 30)
+    program.wait(timeout=30)
+
+
 def one_run(reader, path, cold):
     if cold:
         drop_cache()
-        if reader is run_program:
-            wine_output([os.environ["SUMVANE_INSPECT"], "windows", "no such window"], 60)
+        warm_wine()
+        time.sleep(SETTLE_SECONDS)
     else:
         subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
     return reader(path)
@@ -152,8 +170,9 @@ def main():
     best = {}
     crcs = set()
     for mode, cold in modes:
-        for _ in range(RUNS):
-            for name, reader in readers:
+        for run in range(RUNS):
+            turn = run % len(readers)
+            for name, reader in readers[turn:] + readers[:turn]:
                 seconds, crc = one_run(reader, path, cold)
                 if crc is not None:
                     crcs.add(crc)
