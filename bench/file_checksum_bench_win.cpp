@@ -9,6 +9,7 @@
 #include "checksum/checksum_loop.h"
 #include "checksum/crc32.h"
 #include "checksum/file_source_win.h"
+#include "checksum/prefetch_win.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
 
@@ -37,7 +38,8 @@ double Now() {
 uint32_t Worker(const char* path, unsigned char* block, int64_t* size) {
     if (OpenFileForReading(0, path) == 0)
         return 0;
-    OpenFileSource source;
+    FilePrefetcher prefetcher(path, nullptr);
+    OpenFileSource source(nullptr, &prefetcher);
     NoProgress progress;
     ChecksumOutcome outcome = ChecksumBlocks(source, block, kBlock, progress);
     CloseFileNumber(0);

@@ -4,6 +4,7 @@
 #include "checksum/crc32.h"
 #include "checksum/file_entry_win.h"
 #include "checksum/file_source_win.h"
+#include "checksum/prefetch_win.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
 #include "runtime/threads_win.h"
@@ -22,6 +23,9 @@ constexpr int32_t kWorkerFile = 0;
 constexpr DWORD kStopGraceMs = 250;
 
 std::atomic<bool> g_stopRequested{false};
+
+// The running worker's prefetching thread, while there is one.
+std::atomic<uintptr_t> g_prefetchThread{0};
 
 // The worker's job, written by the scheduler only while WorkerIdle is 0 and
 // before the worker starts, and read only by that worker. The path is held in
@@ -110,11 +114,12 @@ uint32_t ChecksumWorker(uint32_t value) {
     if (OpenFileForReading(kWorkerFile, path) != 0) {
         auto* block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
         if (block != nullptr) {
-            OpenFileSource source(&g_stopRequested);
+            FilePrefetcher prefetcher(path, &g_prefetchThread);
+            OpenFileSource source(&g_stopRequested, &prefetcher);
             StateColumnProgress progress(index, tag);
             outcome = ChecksumBlocks(source, block, BlockSize, progress);
             FreeBlock(block);
-        }
+        } // the prefetching thread has ended here
         CloseFileNumber(kWorkerFile);
     }
     if (!g_stopRequested.load())
@@ -135,5 +140,8 @@ void StopWorker() {
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         MsgWaitForMultipleObjects(1, &thread, FALSE, 5, QS_SENDMESSAGE);
     }
+    // The worker first: once it is gone, nothing closes its prefetching
+    // thread's handle any more, so the handle read next still names it.
     StopThread(reinterpret_cast<uintptr_t>(thread));
+    StopThread(g_prefetchThread.load());
 }

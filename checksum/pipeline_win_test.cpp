@@ -1,9 +1,11 @@
 // The checksum pipeline as the program runs it: a hidden window with the file
-// list, the 500 ms timer driving the scheduler, worker threads, real files.
+// list, the 500 ms timer driving the scheduler, worker threads (prefetching
+// every large file), real files.
 // Every write that reaches the list is recorded, so the sequence of texts a
 // row shows can be checked. Expected checksums come from zlib.
 #include "checksum/checksum_worker_win.h"
 #include "checksum/file_entry_win.h"
+#include "checksum/prefetch_win.h"
 #include "checksum/zlib_crc_win_test_support.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
@@ -68,12 +70,16 @@ class Pipeline : public ::testing::Test {
         g_listProcedure = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordWrites)));
         WorkerIdle.store(1);
+        // Every file counts as read slowly, so each one past its first
+        // stretch gets a prefetching thread: the results must not change.
+        FilePrefetcher::SlowBelow.store(1e300);
         StartPeriodicTimer(1, 500, ChecksumScheduler);
     }
 
     void TearDown() override {
         WaitUntil([] { return WorkerIdle.load() == 1; }, 60000);
         StopAllTimers();
+        FilePrefetcher::SlowBelow.store(3e9);
         window_.reset();
         CloseAllFiles();
         DestroyBlockHeap();
