@@ -341,4 +341,17 @@ TEST_F(Pipeline, ABlockThatCannotBeAllocatedEndsTheEntryAndClosesTheFile) {
     EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 1, 1));
 }
 
+// Shutdown in the middle of a large file: the worker and its prefetching
+// thread end and let go of the file. (Stopping is for good in a process, so
+// this test comes last.)
+TEST_F(Pipeline, StoppingTheWorkerEndsItsThreadsAndFreesTheFile) {
+    std::string path = MakeSparse("stopped.bin", int64_t(64) << 30);
+    AddWaitingEntry(path);
+    ASSERT_TRUE(WaitUntil([] { return PercentShown(0) >= 1; }, 20000));
+    auto worker = reinterpret_cast<HANDLE>(WorkerThreadHandle.load());
+    StopWorker();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker, 0));
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << "a thread of the worker still holds the file";
+}
+
 } // namespace
