@@ -139,7 +139,8 @@ class ReleaseFilesTest(unittest.TestCase):
 
 class ReleaseProgramTest(e2e.ProgramTestCase):
     def test_explorer_reads_the_version(self):
-        _, records, _ = self.inspector.run("version", e2e.wine_path(os.path.join(DIST, EXE_NAME)))
+        exe = e2e.escape(e2e.wine_path(os.path.join(DIST, EXE_NAME)))
+        _, records, _ = self.inspector.run("version", exe)
         fixed = [v for k, v in records if k == "fixed"][0]
         self.assertEqual((fixed["file"], fixed["product"]), (VERSION.encode(),) * 2)
         translations = [(v["language"], v["codepage"]) for k, v in records if k == "translation"]
