@@ -11,31 +11,12 @@
 
 #if SUMVANE_CRC_X86
 
-#include <immintrin.h>
-
 namespace crc32fold {
 
 namespace {
 
 alignas(16) const uint64_t kFold64[2] = {0x0163cd6124, 0x0000000000};
 alignas(16) const uint64_t kBarrett[2] = {0x01db710641, 0x01f7011641};
-
-#define SUMVANE_PCLMUL_TARGET __attribute__((target("sse4.1,pclmul")))
-
-SUMVANE_PCLMUL_TARGET inline __m128i Load(const unsigned char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-SUMVANE_PCLMUL_TARGET inline __m128i Constants(const uint64_t* pair) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(pair));
-}
-
-// x carried forward over the distance that k stands for, onto next.
-SUMVANE_PCLMUL_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
-    __m128i lo = _mm_clmulepi64_si128(x, k, 0x00);
-    __m128i hi = _mm_clmulepi64_si128(x, k, 0x11);
-    return _mm_xor_si128(_mm_xor_si128(lo, hi), next);
-}
 
 // length is at least 128.
 SUMVANE_PCLMUL_TARGET uint32_t FoldEightLanes(const unsigned char* buf, size_t length,

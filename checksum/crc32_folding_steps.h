@@ -10,6 +10,7 @@
 #define SUMVANE_CRC_X86 1
 
 #include <cpuid.h>
+#include <immintrin.h>
 
 // The Win32 stack is only 4-byte aligned; each kernel's entry realigns it so
 // that spilled vector registers land on their own boundaries.
@@ -27,6 +28,25 @@ alignas(16) inline constexpr uint64_t kFold1024[2] = {0x01e88ef372, 0x014a7fe880
 alignas(16) inline constexpr uint64_t kFold512[2] = {0x0154442bd4, 0x01c6e41596};
 alignas(16) inline constexpr uint64_t kFold256[2] = {0x00f1da05aa, 0x015a546366};
 alignas(16) inline constexpr uint64_t kFold128[2] = {0x01751997d0, 0x00ccaa009e};
+
+// The 128-bit steps, for the wider kernels too (their instruction sets
+// include these).
+#define SUMVANE_PCLMUL_TARGET __attribute__((target("sse4.1,pclmul")))
+
+SUMVANE_PCLMUL_TARGET inline __m128i Load(const unsigned char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+SUMVANE_PCLMUL_TARGET inline __m128i Constants(const uint64_t* pair) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(pair));
+}
+
+// x carried forward over the distance that k stands for, onto next.
+SUMVANE_PCLMUL_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i next) {
+    __m128i lo = _mm_clmulepi64_si128(x, k, 0x00);
+    __m128i hi = _mm_clmulepi64_si128(x, k, 0x11);
+    return _mm_xor_si128(_mm_xor_si128(lo, hi), next);
+}
 
 struct Cpuid {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;

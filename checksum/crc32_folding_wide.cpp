@@ -10,8 +10,6 @@
 
 #if SUMVANE_CRC_X86
 
-#include <immintrin.h>
-
 namespace crc32fold {
 
 namespace {
@@ -25,16 +23,6 @@ constexpr uint64_t kZmmState = 0x6 | 0xE0; // and opmasks, ZMM0-15 upper halves,
 
 #define SUMVANE_AVX2_TARGET __attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1")))
 #define SUMVANE_AVX512_TARGET __attribute__((target("avx512f,vpclmulqdq,avx2,pclmul,sse4.1")))
-
-SUMVANE_AVX2_TARGET inline __m128i Fold128(__m128i x, __m128i k, __m128i next) {
-    __m128i lo = _mm_clmulepi64_si128(x, k, 0x00);
-    __m128i hi = _mm_clmulepi64_si128(x, k, 0x11);
-    return _mm_xor_si128(_mm_xor_si128(lo, hi), next);
-}
-
-SUMVANE_AVX2_TARGET inline __m128i Pair(const uint64_t* k) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(k));
-}
 
 SUMVANE_AVX2_TARGET inline __m256i Load256(const unsigned char* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -54,7 +42,7 @@ SUMVANE_AVX2_TARGET uint32_t FoldYmm(const unsigned char* buf, size_t length, ui
     buf += 128;
     length -= 128;
 
-    const __m256i k1024 = _mm256_broadcastsi128_si256(Pair(kFold1024));
+    const __m256i k1024 = _mm256_broadcastsi128_si256(Constants(kFold1024));
     while (length >= 128) {
         x0 = Fold256(x0, k1024, Load256(buf));
         x1 = Fold256(x1, k1024, Load256(buf + 32));
@@ -64,7 +52,7 @@ SUMVANE_AVX2_TARGET uint32_t FoldYmm(const unsigned char* buf, size_t length, ui
         length -= 128;
     }
 
-    const __m256i k256 = _mm256_broadcastsi128_si256(Pair(kFold256));
+    const __m256i k256 = _mm256_broadcastsi128_si256(Constants(kFold256));
     x0 = Fold256(x0, k256, x1);
     x0 = Fold256(x0, k256, x2);
     x0 = Fold256(x0, k256, x3);
@@ -75,7 +63,7 @@ SUMVANE_AVX2_TARGET uint32_t FoldYmm(const unsigned char* buf, size_t length, ui
     }
 
     __m128i x =
-        Fold128(_mm256_castsi256_si128(x0), Pair(kFold128), _mm256_extracti128_si256(x0, 1));
+        Fold(_mm256_castsi256_si128(x0), Constants(kFold128), _mm256_extracti128_si256(x0, 1));
     alignas(16) unsigned char lane[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(lane), x);
     return FinishFolding(lane, buf, length);
@@ -130,10 +118,10 @@ SUMVANE_AVX512_TARGET uint32_t FoldZmm(const unsigned char* buf, size_t length, 
 
     alignas(64) unsigned char lanes[64];
     _mm512_store_si512(lanes, x0);
-    const __m128i k128 = Pair(kFold128);
-    __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
+    const __m128i k128 = Constants(kFold128);
+    __m128i x = Load(lanes);
     for (int i = 1; i < 4; ++i)
-        x = Fold128(x, k128, _mm_load_si128(reinterpret_cast<const __m128i*>(lanes + 16 * i)));
+        x = Fold(x, k128, Load(lanes + 16 * i));
     _mm_store_si128(reinterpret_cast<__m128i*>(lanes), x);
     return FinishFolding(lanes, buf, length);
 }

@@ -72,14 +72,14 @@ class Pipeline : public ::testing::Test {
         WorkerIdle.store(1);
         // Every file counts as read slowly, so each one past its first
         // stretch gets a prefetching thread: the results must not change.
-        FilePrefetcher::SlowBelow.store(1e300);
+        slowBelow_ = FilePrefetcher::SlowBelow.exchange(1e300);
         StartPeriodicTimer(1, 500, ChecksumScheduler);
     }
 
     void TearDown() override {
         WaitUntil([] { return WorkerIdle.load() == 1; }, 60000);
         StopAllTimers();
-        FilePrefetcher::SlowBelow.store(3e9);
+        FilePrefetcher::SlowBelow.store(slowBelow_);
         window_.reset();
         CloseAllFiles();
         DestroyBlockHeap();
@@ -135,6 +135,7 @@ class Pipeline : public ::testing::Test {
 
     std::unique_ptr<TestWindow> window_;
     TempFolder folder_;
+    double slowBelow_ = 0;
 };
 
 TEST_F(Pipeline, EachFileShowsItsPercentagesThenItsVerdictThenItsChecksum) {

@@ -36,15 +36,25 @@ struct TextSearch {
     ListSearch result;
 };
 
-// The requests waiting for the list's thread. The message carries a pointer,
-// so it is acted on only when that pointer is one of ours: a forged message
-// from another process finds nothing here and does nothing.
+// The requests waiting for the list's thread, each with its message. The
+// message carries a pointer, so it is acted on only when that pointer is one
+// of ours and was sent with that message: a forged message from another
+// process finds nothing here and does nothing, and no request is ever read as
+// one of another kind.
+struct InFlight {
+    UINT message;
+    const void* request;
+    bool operator==(const InFlight& other) const {
+        return message == other.message && request == other.request;
+    }
+};
 std::mutex g_inFlightLock;
-std::vector<const void*> g_inFlight;
+std::vector<InFlight> g_inFlight;
 
-bool IsInFlight(const void* request) {
+bool IsInFlight(UINT message, const void* request) {
     std::lock_guard<std::mutex> guard(g_inFlightLock);
-    return std::find(g_inFlight.begin(), g_inFlight.end(), request) != g_inFlight.end();
+    return std::find(g_inFlight.begin(), g_inFlight.end(), InFlight{message, request}) !=
+           g_inFlight.end();
 }
 
 // Sends a request to the list's thread (or handles it at once on that
@@ -52,12 +62,13 @@ bool IsInFlight(const void* request) {
 LRESULT SendRequest(HWND list, UINT message, const void* request) {
     {
         std::lock_guard<std::mutex> guard(g_inFlightLock);
-        g_inFlight.push_back(request);
+        g_inFlight.push_back({message, request});
     }
     LRESULT result = SendMessageA(list, message, 0, reinterpret_cast<LPARAM>(request));
     {
         std::lock_guard<std::mutex> guard(g_inFlightLock);
-        g_inFlight.erase(std::find(g_inFlight.begin(), g_inFlight.end(), request));
+        g_inFlight.erase(
+            std::find(g_inFlight.begin(), g_inFlight.end(), InFlight{message, request}));
     }
     return result;
 }
@@ -201,7 +212,7 @@ bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* 
     if (message != kSetTextIfTagged && message != kFindText)
         return false;
     *result = 0;
-    if (!IsInFlight(reinterpret_cast<const void*>(lParam)))
+    if (!IsInFlight(message, reinterpret_cast<const void*>(lParam)))
         return true;
     if (message == kFindText) {
         FindText(list, reinterpret_cast<TextSearch*>(lParam));
