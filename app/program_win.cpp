@@ -4,6 +4,7 @@
 #include "app/main_window_win.h"
 #include "checksum/checksum_worker_win.h"
 #include "checksum/file_entry_win.h"
+#include "runtime/code_page_win.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
 #include "runtime/params_win.h"
@@ -28,6 +29,7 @@ constexpr uint32_t kScanPeriodMs = 500;
 // runtime's own storage, so no heap of their own is made for them; the block
 // heap for file data is.
 void RuntimeStartup() {
+    InitCodePage();
     InitProgramDirectory();
     InitFileTable();
     InitWindowLayer();

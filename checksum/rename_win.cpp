@@ -3,6 +3,7 @@
 #include "checksum/crc32.h"
 #include "checksum/file_entry_win.h"
 #include "checksum/rename_name.h"
+#include "runtime/code_page_win.h"
 #include "runtime/files_win.h"
 #include "runtime/text.h"
 #include "ui/list_view_win.h"
@@ -15,8 +16,10 @@ namespace {
 constexpr int32_t kCrcColumn = 1;
 constexpr uint32_t kErrorBox = MB_ICONERROR | MB_OK; // 16
 
-// The longest path the system's ANSI file calls take, without terminator.
-constexpr size_t kLongestPath = MAX_PATH - 1;
+// The longest path the system's ANSI file calls take, without terminator, in
+// the UTF-16 units the system counts (a Japanese name in UTF-8 takes three
+// bytes a character but only one unit).
+constexpr int32_t kLongestPath = MAX_PATH - 1;
 
 void ShowRenameError(const char* what, const std::string& oldPath, const std::string& newPath) {
     ShowMessageBox("Error", ConcatText(what, "\n", oldPath, "\nTO\n", newPath), kErrorBox);
@@ -39,7 +42,7 @@ void RenameEntry(int32_t index, int32_t pattern, bool skipWhenCarried) {
     }
     // A name beyond the system's path limit is refused here, whether or not
     // this system's file calls would happen to take it.
-    if (newPath.size() > kLongestPath || !RenameFileOnDisk(oldPath, newPath))
+    if (SystemTextLength(newPath) > kLongestPath || !RenameFileOnDisk(oldPath, newPath))
         ShowRenameError("Couldn't rename file.", oldPath, newPath);
 }
 

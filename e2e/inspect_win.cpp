@@ -19,6 +19,7 @@
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -1202,6 +1203,75 @@ int CommandVersion(const Args& args) {
     return kExitOk;
 }
 
+// Reports the program's manifest (resource 1 of type 24) as its text.
+int CommandManifest(const Args& args) {
+    if (args.positional.size() != 1)
+        return Fail(kExitUsage, "usage: manifest FILE");
+    HMODULE module = LoadLibraryExA(args.positional[0].c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr)
+        return Fail(kExitNotFound, "cannot load \"" + EscapeText(args.positional[0]) + "\"");
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    int code = kExitNotFound;
+    if (bytes != nullptr) {
+        Record("manifest")
+            .Text("text",
+                  std::string(static_cast<const char*>(bytes), SizeofResource(module, found)))
+            .Print();
+        code = kExitOk;
+    }
+    FreeLibrary(module);
+    return code;
+}
+
+// ---------------------------------------------------------------------------
+// Commands: code page and the modules of a process
+
+// The ANSI code page of this helper, which carries the program's manifest
+// and so runs with the program's code page.
+int CommandCodePage() {
+    Record("codepage").Add("acp", static_cast<long>(GetACP())).Print();
+    return kExitOk;
+}
+
+// Each module of a process whose file name contains TEXT (letter case
+// ignored): its path and the file version of that file.
+int CommandModules(const Args& args) {
+    if (args.query.pid == 0 || args.positional.size() != 1)
+        return Fail(kExitUsage, "usage: modules --pid N TEXT");
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, args.query.pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return Fail(kExitFailed, "CreateToolhelp32Snapshot failed");
+    std::string wanted = args.positional[0];
+    CharLowerA(&wanted[0]);
+    MODULEENTRY32 module = {};
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32First(snapshot, &module); more;
+         more = Module32Next(snapshot, &module)) {
+        std::string path = module.szExePath;
+        std::string lower = path;
+        CharLowerA(&lower[0]);
+        if (lower.find(wanted) == std::string::npos)
+            continue;
+        std::string version;
+        DWORD ignored = 0;
+        std::vector<char> data(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+        void* value = nullptr;
+        UINT length = 0;
+        if (!data.empty() && GetFileVersionInfoA(path.c_str(), 0, data.size(), data.data()) &&
+            VerQueryValueA(data.data(), "\\", &value, &length) &&
+            length >= sizeof(VS_FIXEDFILEINFO)) {
+            const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+            version = VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+        }
+        Record("module").Text("path", path).Add("version", version).Print();
+    }
+    CloseHandle(snapshot);
+    return kExitOk;
+}
+
 // ---------------------------------------------------------------------------
 // Commands: files
 
@@ -1250,7 +1320,10 @@ int Usage() {
           "                                    time a row from its first percentage to its "
           "checksum\n"
           "  version FILE                      a file's version resource\n"
-          "  hold FILE... DURATION_MS          hold files open, sharing only reading\n",
+          "  hold FILE... DURATION_MS          hold files open, sharing only reading\n"
+          "  manifest FILE                     a program's manifest\n"
+          "  codepage                          this helper's ANSI code page\n"
+          "  modules --pid N TEXT              a process's modules named like TEXT\n",
           stderr);
     return kExitUsage;
 }
@@ -1303,6 +1376,12 @@ int main(int argc, char** argv) {
         code = CommandVersion(args);
     else if (command == "hold")
         code = CommandHold(args);
+    else if (command == "manifest")
+        code = CommandManifest(args);
+    else if (command == "codepage")
+        code = CommandCodePage();
+    else if (command == "modules")
+        code = CommandModules(args);
     else
         return Usage();
     fflush(stdout);

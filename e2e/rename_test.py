@@ -62,7 +62,7 @@ class RenameTest(e2e.ProgramTestCase):
         self.assertEqual(box.window.owner, program.window.hwnd)
         self.assertEqual(box.buttons, [b"OK"])
         text = "%s\n%s\nTO\n%s" % (what, e2e.wine_path(old), e2e.wine_path(new))
-        self.assertEqual(box.text, text.encode("cp1252"))
+        self.assertEqual(box.text, e2e.ansi(text))
         self.key_on(box.window, "Return")
         # The next box may follow at once under the same title.
         e2e.wait_until(

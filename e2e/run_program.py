@@ -77,9 +77,9 @@ def main(argv):
                 print("some checksums did not finish in time", file=sys.stderr)
                 break
             time.sleep(0.25)
-        print("\t".join(c.text.decode("cp1252") for c in view.columns))
+        print("\t".join(c.text.decode(e2e.program_codepage(), "replace") for c in view.columns))
         for row in view.rows:
-            print("\t".join(cell.decode("cp1252") for cell in row.cells))
+            print("\t".join(cell.decode(e2e.program_codepage(), "replace") for cell in row.cells))
         # The pointer goes out of the way first, so that the list's tip does
         # not cover the window; the screenshot is cut to the window.
         e2e.move_to(1, 1)

@@ -83,10 +83,27 @@ def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def wine_path_bytes(path, codepage="cp1252"):
-    """wine_path as the ANSI bytes a program receives (Wine's ANSI code page
-    in this prefix is cp1252)."""
-    return wine_path(path).encode(codepage)
+@functools.lru_cache(maxsize=None)
+def program_codepage():
+    """The Python codec of the program's ANSI code page. The inspector carries
+    the program's manifest, so the code page it runs with is the program's:
+    UTF-8 where Wine honours the manifest, else the prefix's (cp1252)."""
+    _, records, _ = Inspector().run("codepage")
+    acp = int(records[0][1]["acp"])
+    return "utf-8" if acp == 65001 else "cp%d" % acp
+
+
+def ansi(text, codepage=None):
+    """text as the bytes the program holds for it: in its code page, unless
+    another is named."""
+    return text.encode(codepage or program_codepage())
+
+
+def wine_path_bytes(path, codepage=None):
+    """wine_path as the ANSI bytes a program receives: in the program's code
+    page, unless another is named (the fixture window has no manifest and
+    runs with the prefix's cp1252)."""
+    return ansi(wine_path(path), codepage)
 
 
 # ---------------------------------------------------------------------------
@@ -109,11 +126,12 @@ def unescape(text):
 
 
 def escape(data):
-    """Encodes bytes (or a str, as cp1252) for a text argument of the inspector.
+    """Encodes bytes (or a str, in the program's code page, which is the
+    inspector's too) for a text argument of the inspector.
     Only printable ASCII goes through as itself, so the command line's code
     page conversions cannot touch the bytes."""
     if isinstance(data, str):
-        data = data.encode("cp1252")
+        data = ansi(data)
     out = []
     for b in data:
         c = chr(b)
@@ -1000,7 +1018,7 @@ class WineTestCase(unittest.TestCase):
             with open(os.path.join(path, "windows.txt"), "w") as f:
                 for kind, v in records:
                     f.write(kind + "\t" + "\t".join(
-                        "%s=%s" % (k, unescape(x).decode("cp1252")) for k, x in v.items()
+                        "%s=%s" % (k, unescape(x).decode(program_codepage(), "replace")) for k, x in v.items()
                     ) + "\n")
         except Exception as exc:  # evidence is best effort; the failure matters
             print("could not list windows: %s" % exc, file=sys.stderr)
@@ -1201,7 +1219,7 @@ def verdict(windows_path, crc):
     """The verdict the program gives a file with this full path and checksum:
     whether the path carries the checksum, letter case ignored."""
     if isinstance(windows_path, bytes):
-        windows_path = windows_path.decode("cp1252")
+        windows_path = windows_path.decode(program_codepage())
     return b"CRC32 in filename" if crc.lower() in windows_path.lower() else b"no CRC32 in filename"
 
 
@@ -1212,7 +1230,7 @@ def expected_row(path, param=None):
     name = shown.rsplit("\\", 1)[-1]
     crc = crc32_hex(path)
     return [
-        (name + " > " + shown).encode("cp1252"),
+        ansi(name + " > " + shown),
         crc.encode("ascii"),
         verdict(shown, crc),
     ]
@@ -1221,7 +1239,7 @@ def expected_row(path, param=None):
 def waiting_row(path, param=None):
     shown = param if param is not None else wine_path(path)
     name = shown.rsplit("\\", 1)[-1]
-    return [(name + " > " + shown).encode("cp1252"), b"", b"Waiting"]
+    return [ansi(name + " > " + shown), b"", b"Waiting"]
 
 
 class ProgramTestCase(WineTestCase):

@@ -9,6 +9,8 @@ import unittest
 import sumvane_e2e as e2e
 
 TITLE = "Sumvane E2E fixture  v. 1"
+# The fixture has no manifest: it runs with the prefix's code page.
+FIXTURE_CODEPAGE = "cp1252"
 
 # The fixture's rows, byte for byte.
 FIXTURE_ROWS = [
@@ -51,7 +53,7 @@ class TextFormatTest(unittest.TestCase):
 
     def test_paths_and_checksums(self):
         self.assertEqual(e2e.wine_path("/tmp/a b/c.txt"), "Z:\\tmp\\a b\\c.txt")
-        self.assertEqual(e2e.wine_path_bytes("/tmp/caf\u00e9"), b"Z:\\tmp\\caf\xe9")
+        self.assertEqual(e2e.wine_path_bytes("/tmp/caf\u00e9", FIXTURE_CODEPAGE), b"Z:\\tmp\\caf\xe9")
         self.assertEqual(e2e.crc32_hex(b"123456789"), "CBF43926")
         self.assertEqual(e2e.crc32_hex(b""), "00000000")
 
@@ -177,7 +179,7 @@ class FixtureToolsTest(e2e.WineTestCase):
         os.makedirs(paths[3])
         x, y = self.row_point(TITLE, 0)
         self.assertEqual(e2e.drop_files(paths, at=(x, y + 100)), 0)
-        expected = [[e2e.wine_path_bytes(p), b"", b"Dropped"] for p in paths]
+        expected = [[e2e.wine_path_bytes(p, FIXTURE_CODEPAGE), b"", b"Dropped"] for p in paths]
         self.wait_rows(TITLE, FIXTURE_ROWS + expected)
 
         # Off every window there is no target at all.
@@ -227,7 +229,7 @@ class FixtureToolsTest(e2e.WineTestCase):
         b = self.make_file("b.bin", b"b", folder)
         self.click_control(TITLE, 4)
         self.choose_files("Choose fixture files", folder, ["a one.bin", "b.bin"])
-        expected = [[e2e.wine_path_bytes(p), b"", b"Chosen"] for p in (a, b)]
+        expected = [[e2e.wine_path_bytes(p, FIXTURE_CODEPAGE), b"", b"Chosen"] for p in (a, b)]
         self.wait_rows(TITLE, FIXTURE_ROWS + expected)
 
         self.click_control(TITLE, 4)

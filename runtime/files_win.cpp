@@ -1,5 +1,7 @@
 #include "runtime/files_win.h"
 
+#include "runtime/code_page.h"
+#include "runtime/code_page_win.h"
 #include "runtime/params_win.h"
 
 #include <windows.h>
@@ -14,10 +16,10 @@ namespace {
 std::vector<HANDLE>& fileTable = *new std::vector<HANDLE>(10, nullptr);
 HANDLE currentFile = nullptr;
 
-// The probe works on a 1024-byte copy of the path (terminator included);
-// longer paths are refused rather than cut, so a cut-off name can never
-// answer for a different, shorter one.
-constexpr size_t kLongestProbedPath = 1023;
+// The probe takes paths of up to 1023 characters, counted in the UTF-16
+// units the system counts; longer paths are refused rather than cut, so a
+// cut-off name can never answer for a different, shorter one.
+constexpr int32_t kLongestProbedPath = 1023;
 
 // A zero byte would end the name for the system, which would then act on a
 // shorter name than the one asked for.
@@ -43,7 +45,7 @@ int64_t QueryFileSize(const std::string& path) {
     if (path.empty())
         return -1;
     SetCurrentDirectoryA(ProgramDirectory().c_str());
-    if (path.size() > kLongestProbedPath || !IsUsablePath(path))
+    if (!IsUsablePath(path) || SystemTextLength(path) > kLongestProbedPath)
         return -1;
 
     if ((path.size() == 2 || path.size() == 3) && path[1] == ':') {
@@ -53,7 +55,7 @@ int64_t QueryFileSize(const std::string& path) {
     }
 
     std::string name = path;
-    if (name.back() == '\\')
+    if (EndsWithChar(name, '\\'))
         name.pop_back();
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(name.c_str(), &found);

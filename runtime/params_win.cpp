@@ -1,6 +1,7 @@
 #include "runtime/params_win.h"
 
 #include "runtime/cmdline.h"
+#include "runtime/code_page.h"
 
 #include <windows.h>
 
@@ -32,7 +33,7 @@ std::string ModuleFileName() {
 
 std::string ReadProgramDirectory() {
     std::string name = ModuleFileName();
-    size_t slash = name.rfind('\\');
+    size_t slash = FindLastChar(name, '\\');
     return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 

@@ -2,7 +2,9 @@
 //
 // Only the backslash separates folders; a forward slash is an ordinary
 // character. A double quote is never part of a result, so a path wrapped in
-// double quotes gives the same results as the bare path.
+// double quotes gives the same results as the bare path. In a double-byte
+// code page the backslash and the dot count only as whole characters (see
+// code_page.h).
 #pragma once
 
 #include <string>

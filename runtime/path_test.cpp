@@ -1,5 +1,8 @@
 #include "runtime/path.h"
 
+#include "runtime/code_page.h"
+#include "runtime/text.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -52,6 +55,73 @@ TEST(PathParts, DirectoryAndFileNameRebuildTheUnquotedPath) {
         if (path.find('"') != std::string::npos)
             continue;
         EXPECT_EQ(path, PathDirectory(path) + PathFileName(path));
+    }
+}
+
+// The lead-byte ranges of the East Asian double-byte code pages, as the
+// system lists them, while a test runs.
+class LeadBytes {
+  public:
+    explicit LeadBytes(const char* ranges) { SetLeadByteRanges(ranges); }
+    ~LeadBytes() { SetLeadByteRanges(""); }
+};
+
+const char kCp932[] = "\x81\x9F\xE0\xFC";
+const char kCp936[] = "\x81\xFE"; // also 949 and 950
+
+// Second bytes that look like a backslash, a letter or a bracket: in 932,
+// \x97\x5C is 予 and \x95\x5C is 表, \x83\x41 is ア; in 936, \x81\x5C is 乗 and
+// \x81\x41 is 丄; in 949, \x81\x41 is 갂; in 950, \xA4\x5C is 么.
+TEST(PathParts, DoubleByteCharactersAreNeverSplit) {
+    struct {
+        const char* ranges;
+        const char* path;
+        const char* directory;
+        const char* fileName;
+        const char* extension;
+        bool endsWithBackslash;
+        const char* crc; // searched for in the path, letter case ignored
+        bool carried;
+    } cases[] = {
+        {kCp932, "C:\\\x97\x5C\x92\xE8\x95\x5C.txt", "C:\\", "\x97\x5C\x92\xE8\x95\x5C.txt", "txt",
+         false, "", false},
+        {kCp932, "C:\\d\\data.\x95\x5C", "C:\\d\\", "data.\x95\x5C", "\x95\x5C", false, "", false},
+        {kCp932,
+         "C:\\\x83"
+         "A05F59FA.bin",
+         "C:\\",
+         "\x83"
+         "A05F59FA.bin",
+         "bin", false, "A05F59FA", false},
+        {kCp932, "C:\\\x83\x41 A05F59FA.bin", "C:\\", "\x83\x41 A05F59FA.bin", "bin", false,
+         "a05f59fa", true},
+        {kCp932, "C:\\\x95\x5C\\", "C:\\\x95\x5C\\", "", "", true, "", false},
+        {kCp936, "D:\\\x81\x5C.\x81\x41", "D:\\", "\x81\x5C.\x81\x41", "\x81\x41", false, "",
+         false},
+        {kCp936, "D:\\\x81\x41\x42\x43\x44\x45\x46\x30\x31\x32", "D:\\",
+         "\x81\x41\x42\x43\x44\x45\x46\x30\x31\x32", "", false, "ABCDEF01", false},
+        {kCp936, "D:\\\xA4\x5C\\x.bin", "D:\\\xA4\x5C\\", "x.bin", "bin", false, "", false},
+        // A lead byte cut off at the very end is a character of its own.
+        {kCp932, "C:\\a.\x95", "C:\\", "a.\x95", "\x95", false, "", false},
+        // Single-byte and UTF-8 code pages keep the byte walk: 0x5C always
+        // separates there.
+        {"", "C:\\\x97\x5C\x92.txt", "C:\\\x97\\", "\x92.txt", "txt", false, "", false},
+        {"",
+         "C:\\\x83"
+         "A05F59FA.bin",
+         "C:\\",
+         "\x83"
+         "A05F59FA.bin",
+         "bin", false, "A05F59FA", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        LeadBytes lead(c.ranges);
+        EXPECT_EQ(c.directory, PathDirectory(c.path));
+        EXPECT_EQ(c.fileName, PathFileName(c.path));
+        EXPECT_EQ(c.extension, PathExtension(c.path));
+        EXPECT_EQ(c.endsWithBackslash, EndsWithChar(c.path, '\\'));
+        EXPECT_EQ(c.carried, RemoveAllOccurrences(c.path, c.crc, true) != c.path);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "runtime/text.h"
 
+#include "runtime/code_page.h"
+
 #include <cmath>
 #include <vector>
 
@@ -53,13 +55,17 @@ std::string RemoveAllOccurrences(std::string_view text, std::string_view pattern
         return std::string(text);
     std::string result;
     result.reserve(text.size());
+    // Matches start only where a character starts, and a character that
+    // does not start a match is copied whole, so in a double-byte code page
+    // the second byte of a character never begins one.
     size_t p = 0;
     while (p < text.size()) {
         if (MatchesAt(text, p, pattern, ignoreCase)) {
             p += pattern.size();
         } else {
-            result.push_back(text[p]);
-            ++p;
+            size_t next = NextCharStart(text, p);
+            result.append(text.substr(p, next - p));
+            p = next;
         }
     }
     return result;

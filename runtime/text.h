@@ -34,7 +34,8 @@ int32_t TextLength(std::string_view text);
 // The text with every occurrence of pattern removed, in a single left-to-right
 // pass without overlaps: "aaa" minus "aa" is "a", and "aabcbc" minus "abc" is
 // "abc" (an occurrence that only forms once another was removed stays).
-// An empty pattern removes nothing and gives the text unchanged.
+// An empty pattern removes nothing and gives the text unchanged. A match
+// starts only where a character starts (see code_page.h).
 std::string RemoveAllOccurrences(std::string_view text, std::string_view pattern, bool ignoreCase);
 
 // The text right-aligned in exactly width characters: (width - n) copies of

@@ -1,5 +1,7 @@
 #include "ui/chosen_files.h"
 
+#include "runtime/code_page.h"
+
 #include <cstring>
 
 namespace {
@@ -35,7 +37,7 @@ std::string FirstChosenFile(ChosenFiles& walk, const char* buffer, size_t size) 
     if (!CompleteNameAt(walk.result, afterFirst, &second))
         return std::string();
     walk.directory = first;
-    if (walk.directory.back() != '\\')
+    if (!EndsWithChar(walk.directory, '\\'))
         walk.directory.push_back('\\');
     walk.position = afterFirst + second.size() + 1;
     return walk.directory + second;
@@ -67,7 +69,7 @@ DefaultFile SplitDefaultFile(std::string_view defaultFile) {
     if (defaultFile.empty())
         return result;
     result.hasInitialDirectory = true;
-    size_t slash = defaultFile.rfind('\\');
+    size_t slash = FindLastChar(defaultFile, '\\');
     if (slash == std::string_view::npos || slash == 0) {
         result.fileName = std::string(defaultFile);
         return result;

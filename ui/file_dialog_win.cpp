@@ -13,8 +13,10 @@
 namespace {
 
 // The dialog's result: a full path, or a folder and names, each ended by a
-// zero byte. A choice that does not fit makes the dialog fail.
-constexpr DWORD kResultSize = 10000;
+// zero byte. A name in UTF-8 takes up to three bytes a character, so the
+// buffer holds a thousand names of the longest kind the system allows. A
+// choice that does not fit makes the dialog fail, and nothing is cut.
+constexpr DWORD kResultSize = 1 << 20;
 
 ChosenFiles g_walk;
 
