@@ -15,6 +15,7 @@ import unittest
 import zipfile
 
 import sumvane_e2e as e2e
+from scripts_test import EXPECTED_MANIFEST, manifest_settings
 
 DEV = os.environ.get("SUMVANE_DEV")
 DIST = os.environ.get("SUMVANE_DIST")
@@ -159,6 +160,10 @@ class ReleaseProgramTest(e2e.ProgramTestCase):
         )
         self.assertIn(b"CRC-32", description)
         self.assertIn(b"Sumvane", copyright)
+
+    def test_the_program_carries_its_manifest(self):
+        exe = os.path.join(DIST, EXE_NAME)
+        self.assertEqual(manifest_settings(self.inspector, exe), EXPECTED_MANIFEST)
 
     def test_the_packed_program_shows_its_window_and_checksums_a_file(self):
         with zipfile.ZipFile(os.path.join(DIST, ZIP_NAME)) as z:

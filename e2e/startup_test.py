@@ -277,15 +277,32 @@ class MainWindowTest(e2e.ProgramTestCase):
 
 class ScreenshotTest(e2e.ProgramTestCase):
     def test_screenshot_of_a_finished_list(self):
+        # Names in several scripts, in a folder that Wine shows as drive M:,
+        # so that no build path appears in the picture. The README's picture
+        # is this one (SUMVANE_SCREENSHOT=docs/screenshot.png), made with
+        # Debian's fonts-wqy-microhei installed and Wine's font replacement
+        # HKCU\Software\Wine\Fonts\Replacements "MS UI Gothic" set to
+        # "WenQuanYi Micro Hei", so that the Japanese, Greek and Korean names
+        # have their letters.
         folder = os.path.join(self.work, "Music")
+        drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "m:")
+        os.makedirs(folder)
+        if os.path.lexists(drive):
+            os.remove(drive)
+        os.symlink(folder, drive)
+        self.addCleanup(os.remove, drive)
         theme = os.urandom(40000)
-        files = [
-            self.make_file("Track 01 - Opening.mp3", os.urandom(60000), folder),
-            self.make_file("Track 02 - Theme [%s].mp3" % e2e.crc32_hex(theme), theme, folder),
-            self.make_file("cover.jpg", os.urandom(20000), folder),
-            self.make_file("liner notes.txt", b"Recorded live.\r\n" * 200, folder),
+        names = [
+            "01 \u98a8\u306e\u901a\u308a\u9053.flac",
+            "02 \u0393\u03b5\u03b9\u03ac [%s].ogg" % e2e.crc32_hex(theme),
+            "03 \u041a\u0430\u043b\u0438\u043d\u043a\u0430.mp3",
+            "04 \uc544\ub9ac\ub791.mp3",
+            "cover.jpg",
         ]
-        program = self.start_program(*files)
+        contents = [os.urandom(60000), theme, os.urandom(50000), os.urandom(30000),
+                    os.urandom(20000)]
+        files = [self.make_file(n, c, folder) for n, c in zip(names, contents)]
+        program = self.start_program(*["M:\\" + n for n in names])
         self.wait_finished(len(files))
         self.click_row(self.title, 1)
         e2e.wait_until(lambda: self.view().selected == 1, message="row 1 selected")

@@ -22,9 +22,15 @@ HANDLE currentFile = nullptr;
 constexpr int32_t kLongestProbedPath = 1023;
 
 // A zero byte would end the name for the system, which would then act on a
-// shorter name than the one asked for.
+// shorter name than the one asked for. And where texts are UTF-8, the system
+// writes U+FFFD for a character it could not represent (an unpaired surrogate
+// in a Windows name, an invalid byte in a Linux name under Wine): such a path
+// no longer names its own file, and may name another one that really carries
+// U+FFFD, so it names none.
 bool IsUsablePath(const std::string& path) {
-    return !path.empty() && path.find('\0') == std::string::npos;
+    if (path.empty() || path.find('\0') != std::string::npos)
+        return false;
+    return GetACP() != CP_UTF8 || path.find("\xEF\xBF\xBD") == std::string::npos;
 }
 
 HANDLE FileUnder(int32_t number) {
