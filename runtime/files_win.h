@@ -20,9 +20,9 @@
 
 // Size in bytes of the file at path. -1 when the path is empty, longer than
 // 1023 characters (UTF-16 units), holds a character the system could not
-// represent (U+FFFD in a UTF-8 process), or is not found; -2 when it names a folder (with or without a
-// trailing backslash) or an existing drive ("Z:" or "Z:\"); a drive letter
-// that does not exist gives -1. Every call with a non-empty path first makes
+// represent (U+FFFD in a UTF-8 process), or is not found; -2 when it names a
+// folder (with or without a trailing backslash) or an existing drive ("Z:" or
+// "Z:\"); a drive letter that does not exist gives -1. Every call with a non-empty path first makes
 // ProgramDirectory the process's current directory, so a relative path is
 // always looked up from the program's own folder. Wildcards in the last part
 // of the path match like a directory search: the first match answers.
