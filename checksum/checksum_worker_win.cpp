@@ -64,8 +64,7 @@ void Finish(int32_t index, uint32_t tag, const std::string& path, const Checksum
         return;
     }
     std::string crcText = CrcText(outcome.checksum);
-    const char* verdict =
-        CrcInPathTest(path, crcText) ? "CRC32 in filename" : "no CRC32 in filename";
+    const char* verdict = ChecksumVerdict(path, crcText);
     // State first, then the checksum.
     SetListItemTextIfTagged(FileList, index, tag, verdict, kStateColumn);
     SetListItemTextIfTagged(FileList, index, tag, crcText, kCrcColumn);

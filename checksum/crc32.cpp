@@ -1,7 +1,11 @@
 #include "checksum/crc32.h"
 
 #include "checksum/crc32_kernels.h"
+#include "runtime/code_page.h"
+#include "runtime/path.h"
 #include "runtime/text.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -99,4 +103,32 @@ bool CrcInPathTest(std::string_view path, std::string_view crcText) {
     if (crcText.empty())
         return false;
     return RemoveAllOccurrences(path, crcText, true).size() != path.size();
+}
+
+const char kCrcInFilename[] = "CRC32 in filename";
+const char kCrcMismatch[] = "CRC32 mismatch";
+const char kNoCrcInFilename[] = "no CRC32 in filename";
+
+bool NameHoldsChecksumToken(std::string_view path) {
+    std::string name = PathFileName(path);
+    auto isHex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    };
+    // A token starts where a character starts, so in a double-byte code page
+    // the second byte of a character is never taken for a bracket; its
+    // digits are single bytes below 0x80, which never start a character of
+    // two.
+    for (size_t at = 0; at + 10 <= name.size(); at = NextCharStart(name, at)) {
+        if (name[at] != '[' || name[at + 9] != ']')
+            continue;
+        if (std::all_of(name.begin() + at + 1, name.begin() + at + 9, isHex))
+            return true;
+    }
+    return false;
+}
+
+const char* ChecksumVerdict(std::string_view path, std::string_view crcText) {
+    if (CrcInPathTest(path, crcText))
+        return kCrcInFilename;
+    return NameHoldsChecksumToken(path) ? kCrcMismatch : kNoCrcInFilename;
 }

@@ -81,3 +81,21 @@ std::string CrcText(uint32_t checksum);
 // crcText, letter case ignored, changes the path. The folder part counts as
 // much as the file name. An empty crcText is carried by no path.
 bool CrcInPathTest(std::string_view path, std::string_view crcText);
+
+// Whether the file name (the text after the last backslash) holds a checksum
+// of its own: "[", exactly eight hexadecimal digits (either case), "]", with
+// nothing between. "Show - 01 [1EAC850B].mkv" does; parentheses, digits
+// without brackets, seven or nine digits and tokens in a folder name do not.
+bool NameHoldsChecksumToken(std::string_view path);
+
+// The verdict on a finished file with this full path and checksum text:
+// "CRC32 in filename" when the path carries the checksum (CrcInPathTest);
+// otherwise "CRC32 mismatch" when the file name holds another checksum token,
+// which tells a file whose bytes changed from one that was never labelled;
+// otherwise "no CRC32 in filename". The result is one of the three texts
+// below, so it may be compared with them by address.
+const char* ChecksumVerdict(std::string_view path, std::string_view crcText);
+
+extern const char kCrcInFilename[];   // "CRC32 in filename"
+extern const char kCrcMismatch[];     // "CRC32 mismatch"
+extern const char kNoCrcInFilename[]; // "no CRC32 in filename"

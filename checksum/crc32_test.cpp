@@ -1,6 +1,8 @@
 #include "checksum/crc32.h"
+
 #include "checksum/crc32_kernels.h"
 #include "checksum/guarded_page_test_support.h"
+#include "runtime/code_page.h"
 
 #include <gtest/gtest.h>
 
@@ -223,6 +225,41 @@ TEST(CrcInPathTest, FindsTheChecksumAnywhereInThePathIgnoringCase) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.carried, CrcInPathTest(c.path, c.crc)) << c.path << " / " << c.crc;
+}
+
+// The file's checksum is 1EBC850A; the name may carry another one.
+TEST(ChecksumVerdict, AnotherChecksumInBracketsInTheFileNameIsAMismatch) {
+    struct {
+        const char* path;
+        const char* verdict;
+    } cases[] = {
+        {"D:\\TV\\Show - 01 [1EAC850B].mkv", kCrcMismatch},
+        {"D:\\TV\\[1EAC850B] Show - 01.mkv", kCrcMismatch},
+        {"D:\\TV\\Show [1EAC850B] - 01.mkv", kCrcMismatch},
+        {"D:\\TV\\Show - 01 [1eac850b].mkv", kCrcMismatch},
+        {"D:\\TV\\[1EAC850B]", kCrcMismatch},
+        // One of two tokens is the file's own: it carries its checksum.
+        {"D:\\TV\\Show [1EAC850B] [1ebc850a].mkv", kCrcInFilename},
+        {"D:\\TV\\Show [1EAC850B] [00000000].mkv", kCrcMismatch},
+        // Not a checksum of the name's own.
+        {"D:\\TV\\Show - 01 [1EAC850].mkv", kNoCrcInFilename},
+        {"D:\\TV\\Show - 01 [1EAC850B0].mkv", kNoCrcInFilename},
+        {"D:\\TV\\Show - 01 [1EAC850G].mkv", kNoCrcInFilename},
+        {"D:\\TV\\Show - 01 (1EAC850B).mkv", kNoCrcInFilename},
+        {"D:\\Notes (20231231).pdf", kNoCrcInFilename},
+        {"D:\\TV\\Show 1A2B3C4D.mkv", kNoCrcInFilename},
+        {"D:\\TV\\Show [1EAC 850B].mkv", kNoCrcInFilename},
+        {"D:\\[1EAC850B]\\Show - 01.mkv", kNoCrcInFilename},
+        {"D:\\TV\\Show - 01.mkv", kNoCrcInFilename},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(c.verdict, ChecksumVerdict(c.path, "1EBC850A")) << c.path;
+
+    // In code page 932, \xED\x5B is one character, not a bracket.
+    SetLeadByteRanges("\x81\x9F\xE0\xFC");
+    EXPECT_STREQ(kNoCrcInFilename, ChecksumVerdict("D:\\\xED[1EAC850B].mkv", "1EBC850A"));
+    SetLeadByteRanges("");
+    EXPECT_STREQ(kCrcMismatch, ChecksumVerdict("D:\\\xED[1EAC850B].mkv", "1EBC850A"));
 }
 
 } // namespace

@@ -109,7 +109,7 @@ class Pipeline : public ::testing::Test {
 
     static bool IsFinal(const std::string& state) {
         return state == "CRC32 in filename" || state == "no CRC32 in filename" ||
-               state == "ReadError";
+               state == "CRC32 mismatch" || state == "ReadError";
     }
 
     // Waits until every row has its verdict and its worker has ended.
@@ -198,11 +198,13 @@ TEST_F(Pipeline, TheVerdictLooksForTheChecksumAnywhereInThePathIgnoringCase) {
         {"clip_" + lower + ".bin", "CRC32 in filename"},
         {crc + "\\clip.bin", "CRC32 in filename"},
         {"clip.bin", "no CRC32 in filename"},
+        {"clip [" + std::string(crc == "0BADF00D" ? "0BADF00E" : "0BADF00D") + "].bin",
+         "CRC32 mismatch"},
     };
     for (const auto& c : cases)
         AddWaitingEntry(Make(c.name, bytes));
     ASSERT_TRUE(WaitForVerdicts(20000));
-    for (int row = 0; row < 4; ++row) {
+    for (int row = 0; row < 5; ++row) {
         SCOPED_TRACE(cases[row].name);
         EXPECT_EQ(cases[row].verdict, GetListItemText(FileList, row, 2));
         EXPECT_EQ(crc, GetListItemText(FileList, row, 1));

@@ -25,12 +25,15 @@ void ShowRenameError(const char* what, const std::string& oldPath, const std::st
     ShowMessageBox("Error", ConcatText(what, "\n", oldPath, "\nTO\n", newPath), kErrorBox);
 }
 
-void RenameEntry(int32_t index, int32_t pattern, bool skipWhenCarried) {
+void RenameEntry(int32_t index, int32_t pattern, bool skipWhenLabelled) {
     std::string oldPath = EntryFullPath(index);
     std::string crc = GetListItemText(FileList, index, kCrcColumn);
     if (QueryFileSize(oldPath) <= 0 || crc.empty())
         return;
-    if (skipWhenCarried && CrcInPathTest(oldPath, crc))
+    // Renaming all leaves a path that carries its checksum, and a name that
+    // carries another one: a damaged file never gets a fresh checksum
+    // stamped beside the old one, which would hide the damage for good.
+    if (skipWhenLabelled && ChecksumVerdict(oldPath, crc) != kNoCrcInFilename)
         return;
     std::string newPath = ComposeRenamedPath(oldPath, crc, pattern);
     if (newPath.empty())

@@ -17,5 +17,6 @@
 void RenameSelectedEntry(int32_t index, int32_t pattern);
 
 // Renames the files of the entries 0 to count - 1 in turn, skipping those
-// whose path carries their checksum already; one box per failing entry.
+// whose path carries their checksum already and those whose name carries
+// another checksum ("CRC32 mismatch"); one box per failing entry.
 void RenameAllEntries(int32_t count, int32_t pattern);

@@ -98,12 +98,16 @@ TEST_F(Renaming, RenamingAllSkipsPathsThatCarryTheirChecksumAlready) {
     AddFinished(Make("carried [" + carriedCrc + "].bin", carriedBytes));
     CreateDirectoryA(In(folderCrc).c_str(), nullptr);
     AddFinished(Make(folderCrc + "\\in.bin", folderBytes));
+    // A name that carries another checksum: a damaged file.
+    std::string damaged = Make("damaged [" + Crc(plainBytes) + "].bin", "changed bytes");
+    AddFinished(damaged);
 
     BoxCloser closer("Error");
-    RenameAllEntries(3, 2);
+    RenameAllEntries(4, 2);
     EXPECT_TRUE(Exists(In("plain " + Crc(plainBytes) + ".bin")));
     EXPECT_TRUE(Exists(In("carried [" + carriedCrc + "].bin")));
     EXPECT_TRUE(Exists(In(folderCrc + "\\in.bin")));
+    EXPECT_TRUE(Exists(damaged));
 
     // Renaming one entry makes no such test.
     RenameSelectedEntry(1, 1);

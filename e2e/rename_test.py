@@ -148,9 +148,14 @@ class RenameTest(e2e.ProgramTestCase):
         paths = self.files("first.txt", "second.dat")
         paths.append(self.make_file(carrier_name, carried, self.folder))
         paths.append(self.make_file("empty.bin", b"", self.folder))
+        # A file whose bytes no longer give the checksum its name carries.
+        damaged_name = "Show - 01 [%s].mkv" % e2e.crc32_hex(carried)
+        damaged = b"changed " + carried
+        paths.append(self.make_file(damaged_name, damaged, self.folder))
         before = listing(self.folder)
         program = self.start_program(*paths)
-        cells = self.wait_finished(4)
+        cells = self.wait_finished(5)
+        self.assertEqual(cells[4][1:], [e2e.crc32_hex(damaged).encode(), b"CRC32 mismatch"])
         pid = program.window.pid
 
         # A right click below the last row opens the menu for all rows too.
@@ -161,6 +166,7 @@ class RenameTest(e2e.ProgramTestCase):
             "second_%s.dat" % e2e.crc32_hex(before["second.dat"]): before["second.dat"],
             carrier_name: carried,
             "empty.bin": b"",
+            damaged_name: damaged,
         }
         e2e.wait_until(lambda: listing(self.folder) == expected, message="the renamed files")
 

@@ -1201,7 +1201,9 @@ def program_exe():
 
 PROGRAM_TITLE = "Sumvane  v. 1.3"
 LIST_ID = 3
-VERDICTS = (b"CRC32 in filename", b"no CRC32 in filename", b"ReadError")
+VERDICTS = (b"CRC32 in filename", b"CRC32 mismatch", b"no CRC32 in filename", b"ReadError")
+# "[" + eight hexadecimal digits + "]": a checksum that a file name carries.
+CHECKSUM_TOKEN = re.compile(r"\[[0-9A-Fa-f]{8}\]")
 
 
 def finished(state):
@@ -1217,10 +1219,15 @@ def row_finished(cells):
 
 def verdict(windows_path, crc):
     """The verdict the program gives a file with this full path and checksum:
-    whether the path carries the checksum, letter case ignored."""
+    whether the path carries the checksum, letter case ignored, or else
+    whether the file name carries another one in brackets."""
     if isinstance(windows_path, bytes):
         windows_path = windows_path.decode(program_codepage())
-    return b"CRC32 in filename" if crc.lower() in windows_path.lower() else b"no CRC32 in filename"
+    if crc.lower() in windows_path.lower():
+        return b"CRC32 in filename"
+    if CHECKSUM_TOKEN.search(windows_path.rsplit("\\", 1)[-1]):
+        return b"CRC32 mismatch"
+    return b"no CRC32 in filename"
 
 
 def expected_row(path, param=None):
