@@ -30,29 +30,6 @@ NS = {
 }
 
 
-def forge_crc(data, crc):
-    """data and four more bytes that give the whole the checksum crc."""
-    table = []
-    for i in range(256):
-        v = i
-        for _ in range(8):
-            v = (v >> 1) ^ 0xEDB88320 if v & 1 else v >> 1
-        table.append(v)
-    by_top = {t >> 24: i for i, t in enumerate(table)}
-    indexes = []
-    want = crc ^ 0xFFFFFFFF
-    for _ in range(4):
-        i = by_top[want >> 24]
-        indexes.append(i)
-        want = ((want ^ table[i]) << 8) & 0xFFFFFFFF
-    register = zlib.crc32(data) ^ 0xFFFFFFFF
-    tail = bytearray()
-    for i in reversed(indexes):
-        tail.append((register ^ i) & 0xFF)
-        register = (register >> 8) ^ table[i]
-    return data + bytes(tail)
-
-
 def manifest_settings(inspector, exe):
     """What the manifest of exe asks of the system."""
     _, records, _ = inspector.run("manifest", e2e.escape(e2e.wine_path(exe)))
@@ -68,7 +45,7 @@ def manifest_settings(inspector, exe):
         "gdiScaling": settings.findtext("ws2017:gdiScaling", None, NS),
         "dpiAware": [e.tag for e in settings if "dpiAware" in e.tag],
         "common controls": controls.get("version") if controls is not None else None,
-        "supportedOS": len(root.findall("compat:compatibility/compat:application/compat:supportedOS", NS)),
+        "supportedOS": len(root.findall("compat:compatibility/compat:application/*", NS)),
     }
 
 
@@ -191,20 +168,25 @@ class DoubleByteCodePageTest(e2e.ProgramTestCase):
 
     def test_names_whose_second_bytes_look_like_separators_or_digits(self):
         self.exe = os.environ["SUMVANE_EXE_CP932"]
-        table = self.make_file("\u4e88\u5b9a\u8868.txt", b"0x5C ends the last character")
-        data = self.make_file("data.\u8868", b"ends in 0x5C")
-        looks_carried = self.make_file("\u30a205F59FA.bin", forge_crc(b"katakana A", 0xA05F59FA))
-        self.assertEqual(e2e.crc32_hex(looks_carried), "A05F59FA")
-        self.start_program(table, data, looks_carried)
-        cells = self.wait_finished(3)
+        # 表 ends in 0x5C, "\"; katakana 0x83 0x41 to 0x83 0x46 end in "A" to
+        # "F", so a katakana and seven digits look like the checksum there.
+        data = next(b"%d" % n for n in range(99) if zlib.crc32(b"%d" % n) >> 28 >= 10)
+        crc = e2e.crc32_hex(data)
+        kana = chr(0x30A1 + ord(crc[0]) - 0x40)
+        paths = [
+            self.make_file("\u4e88\u5b9a\u8868.txt", b"0x5C ends the last character"),
+            self.make_file("data.\u8868", b"ends in 0x5C"),
+            self.make_file(kana + crc[1:] + ".bin", data),
+        ]
+        self.assertEqual((kana + crc[1:]).encode("cp932")[1:], crc.encode())
+        self.start_program(*paths)
         expected = []
-        for path in (table, data, looks_carried):
+        for path in paths:
             shown = e2e.wine_path(path)
             name = shown.rsplit("\\", 1)[-1]
-            crc = e2e.crc32_hex(path)
-            expected.append([(name + " > " + shown).encode("cp932"), crc.encode(), None])
-        expected[0][2] = expected[1][2] = expected[2][2] = b"no CRC32 in filename"
-        self.assertEqual(cells, expected)
+            row = (name + " > " + shown).encode("cp932")
+            expected.append([row, e2e.crc32_hex(path).encode(), b"no CRC32 in filename"])
+        self.assertEqual(self.wait_finished(3), expected)
 
 
 if __name__ == "__main__":

@@ -1016,9 +1016,10 @@ class WineTestCase(unittest.TestCase):
         try:
             _, records, _ = self.inspector.run("windows", check=False)
             with open(os.path.join(path, "windows.txt"), "w") as f:
+                codepage = program_codepage()
                 for kind, v in records:
                     f.write(kind + "\t" + "\t".join(
-                        "%s=%s" % (k, unescape(x).decode(program_codepage(), "replace")) for k, x in v.items()
+                        "%s=%s" % (k, unescape(x).decode(codepage, "replace")) for k, x in v.items()
                     ) + "\n")
         except Exception as exc:  # evidence is best effort; the failure matters
             print("could not list windows: %s" % exc, file=sys.stderr)

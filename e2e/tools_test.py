@@ -53,7 +53,9 @@ class TextFormatTest(unittest.TestCase):
 
     def test_paths_and_checksums(self):
         self.assertEqual(e2e.wine_path("/tmp/a b/c.txt"), "Z:\\tmp\\a b\\c.txt")
-        self.assertEqual(e2e.wine_path_bytes("/tmp/caf\u00e9", FIXTURE_CODEPAGE), b"Z:\\tmp\\caf\xe9")
+        self.assertEqual(
+            e2e.wine_path_bytes("/tmp/caf\u00e9", FIXTURE_CODEPAGE), b"Z:\\tmp\\caf\xe9"
+        )
         self.assertEqual(e2e.crc32_hex(b"123456789"), "CBF43926")
         self.assertEqual(e2e.crc32_hex(b""), "00000000")
 
