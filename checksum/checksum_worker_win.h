@@ -6,8 +6,9 @@
 // file in 131072-byte blocks through the CRC-32 engine, shows the share read
 // so far in the State column whenever that text changes, and at the end
 // writes the verdict ("CRC32 in filename", "CRC32 mismatch" or "no CRC32 in
-// filename", see ChecksumVerdict) into State, then the checksum into CRC32. A file that cannot be
-// read whole ends as "ReadError" with an empty CRC32 column.
+// filename", see ChecksumVerdict) into State, then the checksum into CRC32.
+// A file that cannot be read whole ends as "ReadError" with an empty CRC32
+// column.
 //
 // Every write of the worker names its row by index and by the row's tag
 // (list_view_win.h), and lands only while the row still carries that tag: after
