@@ -277,7 +277,7 @@ class MainWindowTest(e2e.ProgramTestCase):
 
 class ScreenshotTest(e2e.ProgramTestCase):
     def test_screenshot_of_a_finished_list(self):
-        # Names in several scripts, in a folder that Wine shows as drive M:,
+        # Names in several scripts, in a folder that Wine shows as drive S:,
         # so that no build path appears in the picture. The README's picture
         # is this one (SUMVANE_SCREENSHOT=docs/screenshot.png), made with
         # Debian's fonts-wqy-microhei installed and Wine's font replacement
@@ -285,7 +285,7 @@ class ScreenshotTest(e2e.ProgramTestCase):
         # "WenQuanYi Micro Hei", so that the Japanese, Greek and Korean names
         # have their letters.
         folder = os.path.join(self.work, "Music")
-        drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "m:")
+        drive = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "s:")
         os.makedirs(folder)
         if os.path.lexists(drive):
             os.remove(drive)
@@ -302,7 +302,7 @@ class ScreenshotTest(e2e.ProgramTestCase):
         contents = [os.urandom(60000), theme, os.urandom(50000), os.urandom(30000),
                     os.urandom(20000)]
         files = [self.make_file(n, c, folder) for n, c in zip(names, contents)]
-        program = self.start_program(*["M:\\" + n for n in names])
+        program = self.start_program(*["S:\\" + n for n in names])
         self.wait_finished(len(files))
         self.click_row(self.title, 1)
         e2e.wait_until(lambda: self.view().selected == 1, message="row 1 selected")
