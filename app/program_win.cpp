@@ -83,6 +83,7 @@ void RunProgram() {
     SetMessageCallback(HandOffCallback);
     DragAcceptFiles(window, TRUE);
     StartPeriodicTimer(kScanTimer, kScanPeriodMs, ChecksumScheduler);
+    ChecksumScheduler(); // the command line's files start now, not at the first tick
     RunEventLoop();
 }
 

@@ -14,6 +14,7 @@
 
 std::atomic<int32_t> WorkerIdle{0};
 std::atomic<uintptr_t> WorkerThreadHandle{0};
+std::atomic<void (*)()> AfterWaitingRowFound{nullptr};
 
 namespace {
 
@@ -27,10 +28,18 @@ std::atomic<bool> g_stopRequested{false};
 // The running worker's prefetching thread, while there is one.
 std::atomic<uintptr_t> g_prefetchThread{0};
 
-// The worker's job, written by the scheduler only while WorkerIdle is 0 and
-// before the worker starts, and read only by that worker. The path is held in
-// storage of its own size, so a path of any length reaches the worker whole
-// (and simply fails to open when the system cannot take it).
+// A file for the worker: its row, the row's tag and the full path. The path
+// is held in storage of its own size, so a path of any length reaches the
+// worker whole (and simply fails to open when the system cannot take it).
+struct WorkerJob {
+    int32_t index;
+    uint32_t tag;
+    std::string path;
+};
+
+// The worker's first job, written by the scheduler only while WorkerIdle is 0
+// and before the worker starts, and read only by that worker; the worker finds
+// its later jobs itself.
 std::string WorkerPathBuffer;
 uint32_t WorkerEntryTag = 0;
 
@@ -71,45 +80,9 @@ void Finish(int32_t index, uint32_t tag, const std::string& path, const Checksum
     SetListItemTextIfTagged(FileList, index, tag, crcText, kCrcColumn);
 }
 
-} // namespace
-
-void ChecksumScheduler() {
-    if (WorkerIdle.load() != 1)
-        return;
-    // Rows before the scan's start are past "Waiting" for good, as long as
-    // the list is the one they belong to (the search checks that), so a tick
-    // reads each row of a list only once however long the list grows.
-    static int32_t scanFrom = 0;
-    static uint32_t scanFromTag = 0;
-    ListSearch waiting = FindListItemText(FileList, kStateColumn, "Waiting", scanFrom, scanFromTag);
-    scanFrom = waiting.position;
-    scanFromTag = waiting.tagBefore;
-    if (!waiting.found)
-        return;
-    int32_t index = waiting.position;
-    // The tag is read with the state and again after the path: if it is the
-    // same both times, no "Clear" came between, and the path belongs to it.
-    std::string path = EntryFullPath(index);
-    if (GetListItemTag(FileList, index) != waiting.tag)
-        return; // the list changed underneath; the next tick looks again
-
-    WorkerIdle.store(0);
-    WorkerPathBuffer = path;
-    WorkerEntryTag = waiting.tag;
-    uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(index));
-    // Only the newest worker can still be running (the one before it set
-    // WorkerIdle as its last act), so only its handle is kept, for the
-    // shutdown; the one it replaces is given up.
-    ReleaseThreadHandle(WorkerThreadHandle.exchange(thread));
-    if (thread == 0)
-        WorkerIdle.store(1); // no worker: a later tick tries again
-}
-
-uint32_t ChecksumWorker(uint32_t value) {
-    auto index = static_cast<int32_t>(value);
-    const std::string path = WorkerPathBuffer;
-    const uint32_t tag = WorkerEntryTag;
-
+// One file, from its opening to its verdict (none when the worker is being
+// stopped).
+void ChecksumEntry(int32_t index, uint32_t tag, const std::string& path) {
     ChecksumOutcome outcome = {false, 0, 0};
     if (OpenFileForReading(kWorkerFile, path) != 0) {
         auto* block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
@@ -124,6 +97,69 @@ uint32_t ChecksumWorker(uint32_t value) {
     }
     if (!g_stopRequested.load())
         Finish(index, tag, path, outcome);
+}
+
+// Finds the next "Waiting" row and reads its path. False when no row waits.
+//
+// Rows before the scan's start are past "Waiting" for good, as long as the
+// list is the one they belong to (the search checks that), so the rows of a
+// list are read about once each, however long it grows and however many
+// files the worker takes in turn. The scan's place is used only by whoever
+// holds WorkerIdle at 0: the scheduler that took it, then the worker it
+// started, until that worker sets it back to 1.
+bool TakeWaitingEntry(WorkerJob* job) {
+    static int32_t scanFrom = 0;
+    static uint32_t scanFromTag = 0;
+    for (;;) {
+        ListSearch waiting =
+            FindListItemText(FileList, kStateColumn, "Waiting", scanFrom, scanFromTag);
+        scanFrom = waiting.position;
+        scanFromTag = waiting.tagBefore;
+        if (!waiting.found)
+            return false;
+        if (void (*hook)() = AfterWaitingRowFound.load())
+            hook();
+        // The tag is read with the state and again after the path: if it is
+        // the same both times, no "Clear" came between, and the path belongs
+        // to the row. Otherwise the search looks again, in the new list.
+        std::string path = EntryFullPath(waiting.position);
+        if (GetListItemTag(FileList, waiting.position) == waiting.tag) {
+            *job = {waiting.position, waiting.tag, path};
+            return true;
+        }
+    }
+}
+
+} // namespace
+
+void ChecksumScheduler() {
+    // Taking WorkerIdle from 1 to 0 in one step makes this call the only one
+    // that may start a worker: the timer's and the window thread's calls can
+    // meet here, and whichever comes second finds 0 and leaves.
+    int32_t idle = 1;
+    if (g_stopRequested.load() || !WorkerIdle.compare_exchange_strong(idle, 0))
+        return;
+    WorkerJob job;
+    if (!TakeWaitingEntry(&job)) {
+        WorkerIdle.store(1);
+        return;
+    }
+    WorkerPathBuffer = job.path;
+    WorkerEntryTag = job.tag;
+    uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(job.index));
+    // Only the newest worker can still be running (the one before it set
+    // WorkerIdle as its last act), so only its handle is kept, for the
+    // shutdown; the one it replaces is given up.
+    ReleaseThreadHandle(WorkerThreadHandle.exchange(thread));
+    if (thread == 0)
+        WorkerIdle.store(1); // no worker: the row still waits, for a later call
+}
+
+uint32_t ChecksumWorker(uint32_t value) {
+    WorkerJob job = {static_cast<int32_t>(value), WorkerEntryTag, WorkerPathBuffer};
+    do
+        ChecksumEntry(job.index, job.tag, job.path);
+    while (!g_stopRequested.load() && TakeWaitingEntry(&job));
     WorkerIdle.store(1);
     return 0;
 }
