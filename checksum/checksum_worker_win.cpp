@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 std::atomic<int32_t> WorkerIdle{0};
 std::atomic<uintptr_t> WorkerThreadHandle{0};
 std::atomic<void (*)()> AfterWaitingRowFound{nullptr};
@@ -20,6 +22,7 @@ namespace {
 
 constexpr int32_t kCrcColumn = 1;
 constexpr int32_t kStateColumn = 2;
+constexpr const char* kWaiting = "Waiting";
 constexpr int32_t kWorkerFile = 0;
 constexpr DWORD kStopGraceMs = 250;
 
@@ -46,14 +49,13 @@ uint32_t WorkerEntryTag = 0;
 // Writes the percentage into the entry's State column when it differs from
 // what the column shows: about one write per percent, not one per block.
 //
-// What the column shows is read once, when the worker starts, and then kept
-// here: nothing but this worker writes the State of its entry while it runs,
-// so the copy always equals the column, and each block is spared a round trip
-// to the window thread (which would cost more than reading the block).
+// What the column shows is kept here, so that no block costs a round trip to
+// the window thread (which would cost more than reading the block). It starts
+// as "Waiting": the worker takes only rows that the search found showing it,
+// and nothing but this worker writes the State of its entry from then on.
 class StateColumnProgress : public ProgressSink {
   public:
-    StateColumnProgress(int32_t index, uint32_t tag)
-        : index_(index), tag_(tag), shown_(GetListItemText(FileList, index, kStateColumn)) {}
+    StateColumnProgress(int32_t index, uint32_t tag) : index_(index), tag_(tag), shown_(kWaiting) {}
     void Progress(const std::string& percentText) override {
         if (percentText == shown_)
             return;
@@ -75,9 +77,9 @@ void Finish(int32_t index, uint32_t tag, const std::string& path, const Checksum
     std::string crcText = CrcText(outcome.checksum);
     const char* verdict =
         CrcInPathTest(path, crcText) ? "CRC32 in filename" : "no CRC32 in filename";
-    // State first, then the checksum.
-    SetListItemTextIfTagged(FileList, index, tag, verdict, kStateColumn);
-    SetListItemTextIfTagged(FileList, index, tag, crcText, kCrcColumn);
+    // State first, then the checksum, in one request.
+    SetListItemTextsIfTagged(FileList, index, tag,
+                             {{kStateColumn, verdict}, {kCrcColumn, std::move(crcText)}});
 }
 
 // One file, from its opening to its verdict (none when the worker is being
@@ -112,19 +114,20 @@ bool TakeWaitingEntry(WorkerJob* job) {
     static uint32_t scanFromTag = 0;
     for (;;) {
         ListSearch waiting =
-            FindListItemText(FileList, kStateColumn, "Waiting", scanFrom, scanFromTag);
+            FindListItemText(FileList, kStateColumn, kWaiting, scanFrom, scanFromTag);
         scanFrom = waiting.position;
         scanFromTag = waiting.tagBefore;
         if (!waiting.found)
             return false;
         if (void (*hook)() = AfterWaitingRowFound.load())
             hook();
-        // The tag is read with the state and again after the path: if it is
-        // the same both times, no "Clear" came between, and the path belongs
-        // to the row. Otherwise the search looks again, in the new list.
-        std::string path = EntryFullPath(waiting.position);
-        if (GetListItemTag(FileList, waiting.position) == waiting.tag) {
-            *job = {waiting.position, waiting.tag, path};
+        // The path is read only while the row still carries the tag the
+        // search found with the state: so no "Clear" came between, and the
+        // path belongs to the row. Otherwise the search looks again, in the
+        // new list.
+        std::string path;
+        if (EntryFullPathIfTagged(waiting.position, waiting.tag, &path)) {
+            *job = {waiting.position, waiting.tag, std::move(path)};
             return true;
         }
     }
