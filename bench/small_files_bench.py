@@ -175,6 +175,9 @@ def run_drop(inspector, paths, crcs, probe=False, first=()):
             with TimedList(inspector, len(earlier)) as timed:
                 drop(earlier, at)
                 timed.wait()
+            # By then the timer has also looked at the list once, which sets
+            # up what its thread needs for that (a few handles, once).
+            time.sleep(1)
             handles.append(inspector.handle_count(window.pid))
         with TimedList(inspector, len(earlier) + len(paths), probe) as timed:
             dropped = drop(paths, at)
