@@ -377,12 +377,11 @@ struct Args {
     DWORD timeout_ms = kSendTimeoutMs; // --timeout: how long "send" waits per message
     std::string text;                  // --text: what "send" keeps in its own memory
     size_t size = 0;                   // --size: zero bytes after the text up to this size
-    bool probe = false;                // --probe: "time-list" also times empty messages
-    bool write = false;                // --write: "hold" opens the files for writing
+    bool write = false;                // --write: "hold" opens the files for writing too
 };
 
 // Options: --pid N, --class NAME, --visible, --timeout MS, --text TEXT,
-// --size N, --probe, --write.
+// --size N, --write.
 // Everything else is positional and unescaped.
 bool ParseArgs(int argc, char** argv, int first, Args* args) {
     for (int i = first; i < argc; ++i) {
@@ -399,8 +398,6 @@ bool ParseArgs(int argc, char** argv, int first, Args* args) {
             args->text = UnescapeText(argv[++i]);
         } else if (a == "--size" && i + 1 < argc) {
             args->size = strtoul(argv[++i], nullptr, 10);
-        } else if (a == "--probe") {
-            args->probe = true;
         } else if (a == "--write") {
             args->write = true;
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
@@ -726,135 +723,6 @@ int CommandTimeRow(Args& args) {
     }
     timeEndPeriod(1);
     return Fail(kExitNotFound, "the row did not finish in time");
-}
-
-// Times a whole list as a user sees it: until it has COUNT rows and the last
-// of them has its checksum (or "ReadError"). Rows finish in list order, so
-// that is the end of the run. The moment is printed as Unix time in seconds,
-// from the system clock that other programs on this machine read too, so a
-// caller can measure from a moment of its own (the end of a drop, the start
-// of the program); so is the moment the list was first seen with COUNT rows.
-// Looks at the row are about 2 ms apart and cost the window one message
-// each. With --probe, an empty message (WM_NULL) goes to the window every
-// 2 ms, looks go every 4 ms, and each probe's wait for its answer is printed
-// with the Unix time at which it was sent. "ready" comes first, once the list
-// has been found.
-int CommandTimeList(Args& args) {
-    TakeTitle(&args);
-    if (args.positional.size() != 3)
-        return Fail(kExitUsage, "usage: time-list [--probe] TITLE CONTROL_ID COUNT TIMEOUT_MS");
-    int id = atoi(args.positional[0].c_str());
-    int count = atoi(args.positional[1].c_str());
-    DWORD timeout = strtoul(args.positional[2].c_str(), nullptr, 10);
-    DWORD start = GetTickCount();
-    HWND hwnd = nullptr;
-    while ((hwnd = FindTopLevel(args.query)) == nullptr && GetTickCount() - start < timeout)
-        Sleep(2);
-    HWND list = hwnd != nullptr ? GetDlgItem(hwnd, id) : nullptr;
-    if (list == nullptr || count < 1)
-        return Fail(kExitNotFound, "no list " + std::to_string(id));
-    ProcessHandle process(OpenProcess(kRemoteAccess, FALSE, WindowProcessId(list)));
-    const size_t capacity = 64;
-    RemoteBlock crcBlock(process.get(), sizeof(LVITEMA) + capacity);
-    RemoteBlock stateBlock(process.get(), sizeof(LVITEMA) + capacity);
-    if (process.get() == nullptr || !crcBlock.ok() || !stateBlock.ok())
-        return Fail(kExitFailed, "cannot reach the list's process");
-    for (int column : {1, 2}) {
-        const RemoteBlock& block = column == 1 ? crcBlock : stateBlock;
-        LVITEMA item = {};
-        item.iSubItem = column;
-        item.cchTextMax = static_cast<int>(capacity);
-        item.pszText = block.at(sizeof(LVITEMA));
-        if (!block.Write(0, &item, sizeof item))
-            return Fail(kExitFailed, "WriteProcessMemory failed");
-    }
-    // The window may be busy for long stretches (taking a drop of thousands
-    // of files, say): each message waits as long as the whole run may take.
-    auto send = [&](HWND to, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
-        DWORD_PTR answer = 0;
-        bool answered =
-            SendMessageTimeoutA(to, message, wParam, lParam, SMTO_NORMAL, timeout, &answer) != 0;
-        *result = static_cast<LRESULT>(answer);
-        return answered;
-    };
-    auto look = [&](const RemoteBlock& block, std::string* text) {
-        LRESULT copied = 0;
-        if (!send(list, LVM_GETITEMTEXTA, count - 1, block.param(), &copied))
-            return false;
-        *text = block.ReadText(sizeof(LVITEMA), capacity - 1);
-        return true;
-    };
-    // Unix time of a performance counter reading, from one reading of the
-    // system clock (100 ns units since 1601) taken together with a counter.
-    LARGE_INTEGER frequency, counterAtStart, now;
-    QueryPerformanceFrequency(&frequency);
-    FILETIME clock;
-    GetSystemTimeAsFileTime(&clock);
-    QueryPerformanceCounter(&counterAtStart);
-    double unixAtStart =
-        double((uint64_t(clock.dwHighDateTime) << 32) | clock.dwLowDateTime) / 1e7 - 11644473600.0;
-    auto unixTime = [&](const LARGE_INTEGER& counter) {
-        return unixAtStart +
-               double(counter.QuadPart - counterAtStart.QuadPart) / double(frequency.QuadPart);
-    };
-    auto seconds = [](double value, int decimals) {
-        char text[40];
-        snprintf(text, sizeof text, "%.*f", decimals, value);
-        return std::string(text);
-    };
-    Record("ready").Print();
-    fflush(stdout);
-
-    long looks = 0, round = 0;
-    LARGE_INTEGER allListed = {};
-    std::string state, crc;
-    timeBeginPeriod(1);
-    while (GetTickCount() - start < timeout) {
-        if (args.probe) {
-            LARGE_INTEGER sent;
-            QueryPerformanceCounter(&sent);
-            LRESULT answer = 0;
-            bool answered = send(hwnd, WM_NULL, 0, 0, &answer);
-            QueryPerformanceCounter(&now);
-            Record("probe")
-                .Add("at", seconds(unixTime(sent), 6))
-                .Add("ms", answered ? seconds(double(now.QuadPart - sent.QuadPart) * 1000.0 /
-                                                  double(frequency.QuadPart),
-                                              3)
-                                    : std::string("-1"))
-                .Print();
-        }
-        // A look costs the window one message (two once in a while), so that
-        // the looks hardly slow the program down.
-        if (!args.probe || ++round % 2 == 0) {
-            ++looks;
-            LRESULT rows = count;
-            if (allListed.QuadPart == 0) {
-                if (!send(list, LVM_GETITEMCOUNT, 0, 0, &rows))
-                    break;
-                if (rows >= count)
-                    QueryPerformanceCounter(&allListed);
-            }
-            if (rows >= count && look(crcBlock, &crc) &&
-                (!crc.empty() ||
-                 (looks % 8 == 0 && look(stateBlock, &state) && state == "ReadError"))) {
-                QueryPerformanceCounter(&now);
-                timeEndPeriod(1);
-                look(stateBlock, &state);
-                Record("listed")
-                    .Add("done", seconds(unixTime(now), 6))
-                    .Add("rows", seconds(unixTime(allListed), 6))
-                    .Add("looks", looks)
-                    .Text("state", state)
-                    .Text("crc", crc)
-                    .Print();
-                return kExitOk;
-            }
-        }
-        Sleep(2);
-    }
-    timeEndPeriod(1);
-    return Fail(kExitNotFound, "the list did not finish in time");
 }
 
 int CommandRows(Args& args) {
@@ -1385,14 +1253,10 @@ int Usage() {
           "  time-row TITLE CONTROL_ID ROW TIMEOUT_MS\n"
           "                                    time a row from its first percentage to its "
           "checksum\n"
-          "  time-list [--probe] TITLE CONTROL_ID COUNT TIMEOUT_MS\n"
-          "                                    the Unix time at which the last of COUNT rows "
-          "finished;\n"
-          "                                    --probe: WM_NULL round trips meanwhile\n"
           "  version FILE                      a file's version resource\n"
           "  hold [--write] FILE... DURATION_MS\n"
-          "                                    hold files open (for writing too), sharing only "
-          "reading\n",
+          "                                    hold files open (--write: for writing too), "
+          "sharing only reading\n",
           stderr);
     return kExitUsage;
 }
@@ -1441,8 +1305,6 @@ int main(int argc, char** argv) {
         code = CommandHandles(args);
     else if (command == "time-row")
         code = CommandTimeRow(args);
-    else if (command == "time-list")
-        code = CommandTimeList(args);
     else if (command == "version")
         code = CommandVersion(args);
     else if (command == "hold")
