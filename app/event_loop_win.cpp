@@ -1,6 +1,7 @@
 #include "app/copy_all_text.h"
 #include "app/main_window_win.h"
 #include "app/program_win.h"
+#include "checksum/checksum_worker_win.h"
 #include "checksum/file_entry_win.h"
 #include "checksum/rename_win.h"
 #include "runtime/clipboard_win.h"
@@ -121,6 +122,7 @@ void HandleControlEvent(int32_t control, int32_t type) {
         break;
     case kAddFile:
         AddFile();
+        ChecksumScheduler(); // the first new file starts now, not at the next tick
         break;
     case kClear:
         ClearListItems(FileList);
@@ -154,6 +156,7 @@ void RunEventLoop() {
             break;
         case WM_DROPFILES:
             TakeDrop(reinterpret_cast<HDROP>(GetEventWParam()));
+            ChecksumScheduler();
             break;
         case kCloseEvent:
             Shutdown();

@@ -1,6 +1,7 @@
 #include "app/handoff_win.h"
 
 #include "app/main_window_win.h"
+#include "checksum/checksum_worker_win.h"
 #include "checksum/file_entry_win.h"
 #include "runtime/files_win.h"
 #include "runtime/text.h"
@@ -82,8 +83,10 @@ uint32_t ReceivePathText(WPARAM address, LPARAM announced) {
             ShowMessageBox("", FormatInteger(static_cast<int32_t>(error)), MB_OK);
         } else if (read == length) {
             std::string path = ReadBufferText(buffer.data(), buffer.size());
-            if (QueryFileSize(path) >= 1)
+            if (QueryFileSize(path) >= 1) {
                 AddWaitingEntry(path);
+                ChecksumScheduler();
+            }
             answer = 1;
         }
     }

@@ -85,6 +85,12 @@ void RunProgram() {
     SetMessageCallback(HandOffCallback);
     DragAcceptFiles(window, TRUE);
     StartPeriodicTimer(kScanTimer, kScanPeriodMs, ChecksumScheduler);
+    // The command line's files start now, not at the first tick; the window
+    // is drawn first, since a worker that starts while the window still has
+    // its first painting to do waits for it at every percentage (a 2 GiB file
+    // read a fifth slower).
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ChecksumScheduler();
     RunEventLoop();
 }
 

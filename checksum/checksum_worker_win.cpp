@@ -12,13 +12,17 @@
 
 #include <windows.h>
 
+#include <utility>
+
 std::atomic<int32_t> WorkerIdle{0};
 std::atomic<uintptr_t> WorkerThreadHandle{0};
+std::atomic<void (*)()> AfterWaitingRowFound{nullptr};
 
 namespace {
 
 constexpr int32_t kCrcColumn = 1;
 constexpr int32_t kStateColumn = 2;
+constexpr const char* kWaiting = "Waiting";
 constexpr int32_t kWorkerFile = 0;
 constexpr DWORD kStopGraceMs = 250;
 
@@ -27,24 +31,31 @@ std::atomic<bool> g_stopRequested{false};
 // The running worker's prefetching thread, while there is one.
 std::atomic<uintptr_t> g_prefetchThread{0};
 
-// The worker's job, written by the scheduler only while WorkerIdle is 0 and
-// before the worker starts, and read only by that worker. The path is held in
-// storage of its own size, so a path of any length reaches the worker whole
-// (and simply fails to open when the system cannot take it).
+// A file for the worker: its row, the row's tag and the full path. The path
+// is held in storage of its own size, so a path of any length reaches the
+// worker whole (and simply fails to open when the system cannot take it).
+struct WorkerJob {
+    int32_t index;
+    uint32_t tag;
+    std::string path;
+};
+
+// The worker's first job, written by the scheduler only while WorkerIdle is 0
+// and before the worker starts, and read only by that worker; the worker finds
+// its later jobs itself.
 std::string WorkerPathBuffer;
 uint32_t WorkerEntryTag = 0;
 
 // Writes the percentage into the entry's State column when it differs from
 // what the column shows: about one write per percent, not one per block.
 //
-// What the column shows is read once, when the worker starts, and then kept
-// here: nothing but this worker writes the State of its entry while it runs,
-// so the copy always equals the column, and each block is spared a round trip
-// to the window thread (which would cost more than reading the block).
+// What the column shows is kept here, so that no block costs a round trip to
+// the window thread (which would cost more than reading the block). It starts
+// as "Waiting": the worker takes only rows that the search found showing it,
+// and nothing but this worker writes the State of its entry from then on.
 class StateColumnProgress : public ProgressSink {
   public:
-    StateColumnProgress(int32_t index, uint32_t tag)
-        : index_(index), tag_(tag), shown_(GetListItemText(FileList, index, kStateColumn)) {}
+    StateColumnProgress(int32_t index, uint32_t tag) : index_(index), tag_(tag), shown_(kWaiting) {}
     void Progress(const std::string& percentText) override {
         if (percentText == shown_)
             return;
@@ -65,50 +76,14 @@ void Finish(int32_t index, uint32_t tag, const std::string& path, const Checksum
     }
     std::string crcText = CrcText(outcome.checksum);
     const char* verdict = ChecksumVerdict(path, crcText);
-    // State first, then the checksum.
-    SetListItemTextIfTagged(FileList, index, tag, verdict, kStateColumn);
-    SetListItemTextIfTagged(FileList, index, tag, crcText, kCrcColumn);
+    // State first, then the checksum, in one request.
+    SetListItemTextsIfTagged(FileList, index, tag,
+                             {{kStateColumn, verdict}, {kCrcColumn, std::move(crcText)}});
 }
 
-} // namespace
-
-void ChecksumScheduler() {
-    if (WorkerIdle.load() != 1)
-        return;
-    // Rows before the scan's start are past "Waiting" for good, as long as
-    // the list is the one they belong to (the search checks that), so a tick
-    // reads each row of a list only once however long the list grows.
-    static int32_t scanFrom = 0;
-    static uint32_t scanFromTag = 0;
-    ListSearch waiting = FindListItemText(FileList, kStateColumn, "Waiting", scanFrom, scanFromTag);
-    scanFrom = waiting.position;
-    scanFromTag = waiting.tagBefore;
-    if (!waiting.found)
-        return;
-    int32_t index = waiting.position;
-    // The tag is read with the state and again after the path: if it is the
-    // same both times, no "Clear" came between, and the path belongs to it.
-    std::string path = EntryFullPath(index);
-    if (GetListItemTag(FileList, index) != waiting.tag)
-        return; // the list changed underneath; the next tick looks again
-
-    WorkerIdle.store(0);
-    WorkerPathBuffer = path;
-    WorkerEntryTag = waiting.tag;
-    uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(index));
-    // Only the newest worker can still be running (the one before it set
-    // WorkerIdle as its last act), so only its handle is kept, for the
-    // shutdown; the one it replaces is given up.
-    ReleaseThreadHandle(WorkerThreadHandle.exchange(thread));
-    if (thread == 0)
-        WorkerIdle.store(1); // no worker: a later tick tries again
-}
-
-uint32_t ChecksumWorker(uint32_t value) {
-    auto index = static_cast<int32_t>(value);
-    const std::string path = WorkerPathBuffer;
-    const uint32_t tag = WorkerEntryTag;
-
+// One file, from its opening to its verdict (none when the worker is being
+// stopped).
+void ChecksumEntry(int32_t index, uint32_t tag, const std::string& path) {
     ChecksumOutcome outcome = {false, 0, 0};
     if (OpenFileForReading(kWorkerFile, path) != 0) {
         auto* block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
@@ -123,6 +98,70 @@ uint32_t ChecksumWorker(uint32_t value) {
     }
     if (!g_stopRequested.load())
         Finish(index, tag, path, outcome);
+}
+
+// Finds the next "Waiting" row and reads its path. False when no row waits.
+//
+// Rows before the scan's start are past "Waiting" for good, as long as the
+// list is the one they belong to (the search checks that), so the rows of a
+// list are read about once each, however long it grows and however many
+// files the worker takes in turn. The scan's place is used only by whoever
+// holds WorkerIdle at 0: the scheduler that took it, then the worker it
+// started, until that worker sets it back to 1.
+bool TakeWaitingEntry(WorkerJob* job) {
+    static int32_t scanFrom = 0;
+    static uint32_t scanFromTag = 0;
+    for (;;) {
+        ListSearch waiting =
+            FindListItemText(FileList, kStateColumn, kWaiting, scanFrom, scanFromTag);
+        scanFrom = waiting.position;
+        scanFromTag = waiting.tagBefore;
+        if (!waiting.found)
+            return false;
+        if (void (*hook)() = AfterWaitingRowFound.load())
+            hook();
+        // The path is read only while the row still carries the tag the
+        // search found with the state: so no "Clear" came between, and the
+        // path belongs to the row. Otherwise the search looks again, in the
+        // new list.
+        std::string path;
+        if (EntryFullPathIfTagged(waiting.position, waiting.tag, &path)) {
+            *job = {waiting.position, waiting.tag, std::move(path)};
+            return true;
+        }
+    }
+}
+
+} // namespace
+
+void ChecksumScheduler() {
+    // Taking WorkerIdle from 1 to 0 in one step makes this call the only one
+    // that may start a worker: the timer's and the window thread's calls can
+    // meet here, and whichever comes second finds 0 and leaves.
+    int32_t idle = 1;
+    if (g_stopRequested.load() || !WorkerIdle.compare_exchange_strong(idle, 0))
+        return;
+    WorkerJob job;
+    if (!TakeWaitingEntry(&job)) {
+        WorkerIdle.store(1);
+        return;
+    }
+    WorkerPathBuffer = job.path;
+    WorkerEntryTag = job.tag;
+    uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(job.index));
+    // Only the newest worker can still be running (the one before it set
+    // WorkerIdle as its last act), so only its handle is kept, for the
+    // shutdown; the one it replaces is given up.
+    ReleaseThreadHandle(WorkerThreadHandle.exchange(thread));
+    if (thread == 0)
+        WorkerIdle.store(1); // no worker: the row still waits, for a later call
+}
+
+uint32_t ChecksumWorker(uint32_t value) {
+    WorkerJob job = {static_cast<int32_t>(value), WorkerEntryTag, WorkerPathBuffer};
+    do
+        ChecksumEntry(job.index, job.tag, job.path);
+    while (!g_stopRequested.load() && TakeWaitingEntry(&job));
     WorkerIdle.store(1);
     return 0;
 }

@@ -1,14 +1,17 @@
 // Checksums in the background.
 //
-// The ChecksumScheduler runs every 500 ms on the system's timer thread. While
-// no worker runs, it takes the lowest-numbered row whose state is exactly
-// "Waiting" and starts one ChecksumWorker thread for it. The worker reads the
-// file in 131072-byte blocks through the CRC-32 engine, shows the share read
-// so far in the State column whenever that text changes, and at the end
-// writes the verdict ("CRC32 in filename", "CRC32 mismatch" or "no CRC32 in
-// filename", see ChecksumVerdict) into State, then the checksum into CRC32.
-// A file that cannot be read whole ends as "ReadError" with an empty CRC32
-// column.
+// The ChecksumScheduler runs every 500 ms on the system's timer thread, and
+// the window thread calls it as soon as files were added. While no worker
+// runs, it takes the lowest-numbered row whose state is exactly "Waiting" and
+// starts one ChecksumWorker thread for it. The worker reads the file in
+// 131072-byte blocks through the CRC-32 engine, shows the share read so far in
+// the State column whenever that text changes, and at the end writes the
+// verdict ("CRC32 in filename", "CRC32 mismatch" or "no CRC32 in filename",
+// see ChecksumVerdict) into State, then the checksum into CRC32. A file that
+// cannot be read whole ends as "ReadError" with an empty CRC32 column. Then
+// the same worker takes the next "Waiting" row at once, and so on, one file
+// at a time in list order; it ends when no row waits, and the next add (or
+// tick) starts a new one.
 //
 // Every write of the worker names its row by index and by the row's tag
 // (list_view_win.h), and lands only while the row still carries that tag: after
@@ -21,8 +24,9 @@
 #include <cstdint>
 #include <string>
 
-// 1 while no worker runs. Set to 0 only by the scheduler just before it starts
-// a worker, and back to 1 only by that worker as its last act.
+// 1 while no worker runs. Only a call of the scheduler that takes it from 1 to
+// 0 in one step may start a worker (and gives it back at once when no row
+// waits); the worker sets it back to 1 as its last act.
 extern std::atomic<int32_t> WorkerIdle;
 
 // The handle of the most recently started worker thread; 0 before the first
@@ -32,11 +36,16 @@ extern std::atomic<uintptr_t> WorkerThreadHandle;
 // The bytes read per block, into one block allocated per file.
 constexpr int32_t BlockSize = 131072;
 
-// The periodic timer's procedure.
+// The periodic timer's procedure; the window thread calls it too, after adding
+// files. Calls from several threads may meet: at most one starts a worker.
 void ChecksumScheduler();
 
-// The worker thread's procedure; index is the row to checksum.
+// The worker thread's procedure; index is the first row to checksum.
 uint32_t ChecksumWorker(uint32_t index);
+
+// For tests: when set, called between finding the next "Waiting" row and
+// reading its path, on the thread that looks.
+extern std::atomic<void (*)()> AfterWaitingRowFound;
 
 // Shutdown: stops the most recently started worker, if any. It is asked to
 // stop at its next block and given a moment to do so (its list requests are

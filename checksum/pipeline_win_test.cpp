@@ -24,6 +24,8 @@
 namespace {
 
 constexpr int32_t kBlock = 131072;
+// A timer this slow never ticks during a test.
+constexpr uint32_t kOneHourMs = 3600000;
 
 struct ListWrite {
     int row;
@@ -181,6 +183,53 @@ TEST_F(Pipeline, EachFileShowsItsPercentagesThenItsVerdictThenItsChecksum) {
     // One at a time, lowest index first: the rows' writes never interleave.
     for (size_t i = 1; i < g_writes.size(); ++i)
         EXPECT_LE(g_writes[i - 1].row, g_writes[i].row) << "write " << i;
+}
+
+// The timer is slowed to one tick an hour, and the test ticks once by hand:
+// every later file, a failing one among them, starts as soon as the one
+// before it is done.
+TEST_F(Pipeline, TheNextFilesStartWithoutATick) {
+    StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
+    std::string first = RandomBytes(3000, 11), third = RandomBytes(kBlock + 9, 12);
+    AddWaitingEntry(Make("first.bin", first));
+    AddWaitingEntry(folder_.In("missing.bin"));
+    AddWaitingEntry(Make("third.bin", third));
+    ChecksumScheduler();
+    ASSERT_TRUE(WaitForVerdicts(20000));
+    EXPECT_EQ(Crc(first), GetListItemText(FileList, 0, 1));
+    EXPECT_EQ("ReadError", GetListItemText(FileList, 1, 2));
+    EXPECT_EQ(Crc(third), GetListItemText(FileList, 2, 1));
+}
+
+// A "Clear" that lands after the search found a waiting row and before its
+// path is read: no file is opened for the row that now has that index. That
+// row names a pipe, so an attempt to open it shows as a client of the pipe.
+TEST_F(Pipeline, AClearBetweenFindingARowAndReadingItsPathOpensNothingForTheNewRow) {
+    StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
+    static const char* kPipe = "\\\\.\\pipe\\sumvane-clear-between";
+    static std::string later;
+    HANDLE pipe = CreateNamedPipeA(kPipe, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+    std::string bytes = RandomBytes(500, 13);
+    later = Make("later.bin", bytes);
+    AddWaitingEntry(Make("cleared.bin", "cleared"));
+    AfterWaitingRowFound.store([] {
+        AfterWaitingRowFound.store(nullptr);
+        ClearListItems(FileList);
+        AddListItem(FileList, -1, std::string("pipe > ") + kPipe + "\n\nno CRC32 in filename");
+        AddWaitingEntry(later);
+    });
+    ChecksumScheduler();
+    bool done = WaitForVerdicts(20000);
+    OVERLAPPED overlapped = {};
+    bool connected = ConnectNamedPipe(pipe, &overlapped) || GetLastError() != ERROR_IO_PENDING;
+    CancelIo(pipe);
+    CloseHandle(pipe);
+    ASSERT_TRUE(done);
+    EXPECT_FALSE(connected) << "the new row's path was opened";
+    EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 1, 1));
+    EXPECT_EQ("", GetListItemText(FileList, 0, 1));
 }
 
 TEST_F(Pipeline, TheVerdictLooksForTheChecksumAnywhereInThePathIgnoringCase) {

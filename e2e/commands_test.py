@@ -92,7 +92,46 @@ class DropTest(e2e.ProgramTestCase):
         self.wait_cells(lambda cells: [c[0] for c in cells[1:]] == expected, timeout=5)
 
 
+    def test_two_hundred_small_files_finish_in_order_with_the_two_held_ones_as_read_errors(self):
+        folder = tempfile.mkdtemp(prefix="sv")
+        self.addCleanup(shutil.rmtree, folder, True)
+        paths = [
+            self.make_file("%03d.bin" % n, os.urandom(1 + n * 331 % 65536), folder)
+            for n in range(200)
+        ]
+        held = [paths[40], paths[41]]
+        self.start_program()
+        states = []
+
+        def record(cells):
+            states.append([c[2] for c in cells])
+            return len(cells) == len(paths) and all(map(e2e.row_finished, cells))
+
+        with self.hold_files(held, write=True):
+            self.assertEqual(e2e.drop_files(paths, at=self.view().rect.center, timeout=60), 0)
+            cells = self.wait_cells(record, timeout=25, message="every row finished")
+        for snapshot in states:
+            done = [e2e.finished(s) for s in snapshot]
+            self.assertEqual(done, sorted(done, reverse=True), "rows finish in list order")
+        expected = [e2e.expected_row(p) for p in paths]
+        for row in (40, 41):
+            expected[row][1:] = [b"", b"ReadError"]
+        self.assertEqual(cells, expected)
+
+
 class ClearTest(e2e.ProgramTestCase):
+    def assert_own_results_only(self, seen, own):
+        """Rows start in list order, and no row ever showed another file's
+        progress or results (a small file's own progress is "0%" alone)."""
+        for cells in seen:
+            states = [row[2] for row in cells]
+            if b"Waiting" in states:
+                self.assertEqual(set(states[states.index(b"Waiting"):]), {b"Waiting"}, states)
+            for row in cells:
+                name, crc, verdict = own[row[0]]
+                self.assertIn(row[1], (b"", crc), name)
+                self.assertIn(row[2], (b"Waiting", b"0%", verdict), name)
+
     def test_clear_again_and_again_during_a_checksum_leaves_each_row_only_its_own_results(self):
         # The long file runs in row 1 while Clear follows Clear, with new
         # files between: its progress and result must land on none of them,
@@ -123,18 +162,34 @@ class ClearTest(e2e.ProgramTestCase):
             message="the last files finished",
         )
         self.assertEqual(self.cells(), [e2e.expected_row(p) for p in smalls[6:]])
-        # Rows start in list order, and no row ever showed another file's
-        # progress or results (a small file's own progress is "0%" alone).
-        for cells in seen:
-            states = [row[2] for row in cells]
-            if b"Waiting" in states:
-                self.assertEqual(set(states[states.index(b"Waiting"):]), {b"Waiting"}, states)
-            for row in cells:
-                name, crc, verdict = own[row[0]]
-                self.assertIn(row[1], (b"", crc), name)
-                self.assertIn(row[2], (b"Waiting", b"0%", verdict), name)
+        self.assert_own_results_only(seen, own)
         self.click_button(QUIT)
         self.assert_ended(program)
+
+    def test_clear_in_the_middle_of_many_small_files_leaves_new_rows_only_their_own_results(self):
+        # Short paths, so that all of a batch fit on one command line. The
+        # Clear comes while the worker goes through the small files (the long
+        # one last keeps the run from ending before); the new batch comes from
+        # a second start, row after row.
+        folder = tempfile.mkdtemp(prefix="sv")
+        self.addCleanup(shutil.rmtree, folder, True)
+        old = [self.make_file("%04d" % n, os.urandom(1 + n % 4096), folder) for n in range(1200)]
+        old.append(self.make_large_file("long", LONG_FILE_SIZE, folder))
+        new = [self.make_file("n%03d" % n, os.urandom(1 + n * 7 % 4096), folder) for n in range(800)]
+        own = {row[0]: row for row in map(e2e.expected_row, new)}
+        self.start_program(*old)
+        self.click_button(CLEAR)
+        self.wait_cells([], message="an empty list")
+        self.assertEqual(self.start_program(*new, window=False).wait_exit(30), 0)
+        seen = []
+        self.wait_cells(
+            lambda cells: seen.append(cells) or len(cells) == len(new)
+            and all(map(e2e.row_finished, cells)),
+            timeout=60,
+            message="the new files finished",
+        )
+        self.assertEqual(seen[-1], [e2e.expected_row(p) for p in new])
+        self.assert_own_results_only(seen, own)
 
 
 class CopyTest(e2e.ProgramTestCase):

@@ -378,10 +378,11 @@ struct Args {
     DWORD timeout_ms = kSendTimeoutMs; // --timeout: how long "send" waits per message
     std::string text;                  // --text: what "send" keeps in its own memory
     size_t size = 0;                   // --size: zero bytes after the text up to this size
+    bool write = false;                // --write: "hold" opens the files for writing too
 };
 
 // Options: --pid N, --class NAME, --visible, --timeout MS, --text TEXT,
-// --size N.
+// --size N, --write.
 // Everything else is positional and unescaped.
 bool ParseArgs(int argc, char** argv, int first, Args* args) {
     for (int i = first; i < argc; ++i) {
@@ -398,6 +399,8 @@ bool ParseArgs(int argc, char** argv, int first, Args* args) {
             args->text = UnescapeText(argv[++i]);
         } else if (a == "--size" && i + 1 < argc) {
             args->size = strtoul(argv[++i], nullptr, 10);
+        } else if (a == "--write") {
+            args->write = true;
         } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
             return false;
         } else {
@@ -1280,12 +1283,13 @@ int CommandModules(const Args& args) {
 // A "ready" record says that every file is open.
 int CommandHold(const Args& args) {
     if (args.positional.size() < 2)
-        return Fail(kExitUsage, "usage: hold FILE... DURATION_MS");
+        return Fail(kExitUsage, "usage: hold [--write] FILE... DURATION_MS");
     DWORD duration = strtoul(args.positional.back().c_str(), nullptr, 10);
     std::vector<HANDLE> held;
     for (size_t i = 0; i + 1 < args.positional.size(); ++i) {
-        HANDLE file = CreateFileA(args.positional[i].c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD access = GENERIC_READ | (args.write ? GENERIC_WRITE : 0);
+        HANDLE file = CreateFileA(args.positional[i].c_str(), access, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             return Fail(kExitFailed, "cannot open \"" + EscapeText(args.positional[i]) + "\"");
         held.push_back(file);
@@ -1320,7 +1324,9 @@ int Usage() {
           "                                    time a row from its first percentage to its "
           "checksum\n"
           "  version FILE                      a file's version resource\n"
-          "  hold FILE... DURATION_MS          hold files open, sharing only reading\n"
+          "  hold [--write] FILE... DURATION_MS\n"
+          "                                    hold files open (--write: for writing too), "
+          "sharing only reading\n"
           "  manifest FILE                     a program's manifest\n"
           "  codepage                          this helper's ANSI code page\n"
           "  modules --pid N TEXT              a process's modules named like TEXT\n",

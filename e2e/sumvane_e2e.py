@@ -663,10 +663,13 @@ class WindowWatch(BackgroundInspector):
 class FileHold(BackgroundInspector):
     """Holds files (Unix paths) open in a Windows process while it is open,
     sharing only reading, as another program that has them open would: they
-    can still be read, but renaming them is refused."""
+    can still be read, but renaming them is refused. With write, they are
+    held open for writing, and no program that shares only reading (as the
+    checksum worker does) can open them."""
 
-    def __init__(self, inspector, paths, max_seconds=120):
-        args = ["hold"] + [escape(wine_path(p)) for p in paths] + [int(max_seconds * 1000)]
+    def __init__(self, inspector, paths, max_seconds=120, write=False):
+        args = ["hold"] + (["--write"] if write else [])
+        args += [escape(wine_path(p)) for p in paths] + [int(max_seconds * 1000)]
         super().__init__(inspector, args, "the file hold")
 
 
@@ -1163,9 +1166,9 @@ class WineTestCase(unittest.TestCase):
         """A WindowWatch on this test's inspector."""
         return WindowWatch(self.inspector, title, pid, class_name, visible)
 
-    def hold_files(self, paths):
+    def hold_files(self, paths, write=False):
         """A FileHold on this test's inspector."""
-        return FileHold(self.inspector, paths)
+        return FileHold(self.inspector, paths, write=write)
 
     # --- files ---
 

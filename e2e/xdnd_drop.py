@@ -127,7 +127,14 @@ class XdndSource:
         prop = ev.property if ev.property != X.NONE else ev.target
         ok = ev.selection == self.atom["XdndSelection"] and ev.target == self.atom["text/uri-list"]
         if ok:
-            ev.requestor.change_property(prop, ev.target, 8, self.data)
+            # In pieces that each fit one X request (at most 256 KiB), so that
+            # a list of thousands of files goes through too.
+            piece = 1 << 17
+            ev.requestor.change_property(prop, ev.target, 8, self.data[:piece])
+            for at in range(piece, len(self.data), piece):
+                ev.requestor.change_property(
+                    prop, ev.target, 8, self.data[at:at + piece], X.PropModeAppend
+                )
         reply = event.SelectionNotify(
             time=ev.time,
             requestor=ev.requestor,

@@ -157,6 +157,10 @@ bool IsListViewControl(int32_t number) {
     return ref.control != nullptr && ref.operations->isListView;
 }
 
+WNDPROC ControlClassProcedure(HWND control) {
+    return EntryOf(control).previous;
+}
+
 ControlRef LookUpControl(int32_t number) {
     std::lock_guard<std::mutex> guard(g_controlsLock);
     if (number < 0 || static_cast<size_t>(number) >= g_controls.size() ||

@@ -15,8 +15,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct ListSearch; // list_view_win.h
+struct CellText;   // list_view_win.h
 
 struct ControlOperations {
     int32_t (*getSelectedIndex)(HWND control) = nullptr;
@@ -29,8 +31,10 @@ struct ControlOperations {
     int32_t (*countItems)(HWND control) = nullptr;
     void (*clearItems)(HWND control) = nullptr;
     uint32_t (*getItemTag)(HWND control, int32_t row) = nullptr;
-    bool (*setItemTextIfTagged)(HWND control, int32_t row, uint32_t tag, const std::string& text,
-                                int32_t column) = nullptr;
+    bool (*setItemTextsIfTagged)(HWND control, int32_t row, uint32_t tag,
+                                 const std::vector<CellText>& cells) = nullptr;
+    bool (*getItemTextIfTagged)(HWND control, int32_t row, uint32_t tag, int32_t column,
+                                std::string* text) = nullptr;
     ListSearch (*findItemText)(HWND control, int32_t column, const std::string& text, int32_t from,
                                uint32_t fromTag) = nullptr;
     // Sees the control's messages before the control does; returns true when
@@ -55,6 +59,11 @@ HWND CreateButton(int32_t number, int32_t x, int32_t y, int32_t width, int32_t h
 // other values a bordered rectangle.
 HWND CreateFrame(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                  const std::string& text, uint32_t flags);
+
+// The procedure of the control's own class, which the layer's procedure hands
+// the control's messages on to; nullptr when the handle names no control of
+// the layer.
+WNDPROC ControlClassProcedure(HWND control);
 
 // Creates a control of any kind; for the kinds' own creation functions.
 HWND CreateControl(int32_t number, const char* className, uint32_t style, uint32_t exStyle,

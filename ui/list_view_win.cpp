@@ -20,12 +20,19 @@ constexpr int kCellBuffer = 10000;
 // and a search for a cell text.
 constexpr UINT kSetTextIfTagged = WM_APP + 0x5356;
 constexpr UINT kFindText = WM_APP + 0x5357;
+constexpr UINT kGetTextIfTagged = WM_APP + 0x5358;
 
 struct TaggedWrite {
     int32_t row;
     uint32_t tag;
+    const std::vector<CellText>* cells;
+};
+
+struct TaggedRead {
+    int32_t row;
+    uint32_t tag;
     int32_t column;
-    const std::string* text;
+    std::string* text;
 };
 
 struct TextSearch {
@@ -71,6 +78,19 @@ LRESULT SendRequest(HWND list, UINT message, const void* request) {
             std::find(g_inFlight.begin(), g_inFlight.end(), InFlight{message, request}));
     }
     return result;
+}
+
+// A message that only reads the list. On the list's own thread it goes
+// straight to the list view's own procedure, past the procedures that watch
+// the list's messages (this layer's, which acts only on its own requests, and
+// that of a tip which watches the mouse): they have nothing to do with reads,
+// and under Wine each of them costs a round trip to the server per message.
+// Writes always go the whole way, so that whoever watches sees every change.
+LRESULT ReadList(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    WNDPROC own = ControlClassProcedure(list);
+    if (own != nullptr && GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId())
+        return CallWindowProcA(own, list, message, wParam, lParam);
+    return SendMessageA(list, message, wParam, lParam);
 }
 
 std::atomic<uint32_t> g_lastTag{0};
@@ -128,7 +148,7 @@ std::string ListGetItemText(HWND list, int32_t row, int32_t column) {
     item.iSubItem = column;
     item.pszText = buffer.data();
     item.cchTextMax = kCellBuffer;
-    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    ReadList(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     buffer.back() = '\0';
     return std::string(buffer.data());
 }
@@ -145,11 +165,11 @@ void ListSetItemText(HWND list, int32_t row, const std::string& text, int32_t co
 
 int32_t ListSelectedIndex(HWND list) {
     return static_cast<int32_t>(
-        SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        ReadList(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 int32_t ListCount(HWND list) {
-    return static_cast<int32_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int32_t>(ReadList(list, LVM_GETITEMCOUNT, 0, 0));
 }
 
 void ListClear(HWND list) {
@@ -162,15 +182,21 @@ uint32_t ListGetItemTag(HWND list, int32_t row) {
     LVITEMA item = {};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+    if (!ReadList(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
         return 0;
     return static_cast<uint32_t>(item.lParam);
 }
 
-bool ListSetItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::string& text,
-                             int32_t column) {
-    TaggedWrite write = {row, tag, column, &text};
+bool ListSetItemTextsIfTagged(HWND list, int32_t row, uint32_t tag,
+                              const std::vector<CellText>& cells) {
+    TaggedWrite write = {row, tag, &cells};
     return SendRequest(list, kSetTextIfTagged, &write) == 1;
+}
+
+bool ListGetItemTextIfTagged(HWND list, int32_t row, uint32_t tag, int32_t column,
+                             std::string* text) {
+    TaggedRead read = {row, tag, column, text};
+    return SendRequest(list, kGetTextIfTagged, &read) == 1;
 }
 
 ListSearch ListFindItemText(HWND list, int32_t column, const std::string& text, int32_t from,
@@ -196,8 +222,8 @@ void FindText(HWND list, TextSearch* search) {
         item.iSubItem = search->column;
         item.pszText = buffer.data();
         item.cchTextMax = static_cast<int>(buffer.size());
-        LRESULT length = SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                                      reinterpret_cast<LPARAM>(&item));
+        LRESULT length = ReadList(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                                  reinterpret_cast<LPARAM>(&item));
         if (length == static_cast<LRESULT>(text.size()) &&
             std::memcmp(buffer.data(), text.data(), text.size()) == 0) {
             result = {row, true, ListGetItemTag(list, row), 0};
@@ -209,7 +235,7 @@ void FindText(HWND list, TextSearch* search) {
 }
 
 bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
-    if (message != kSetTextIfTagged && message != kFindText)
+    if (message != kSetTextIfTagged && message != kFindText && message != kGetTextIfTagged)
         return false;
     *result = 0;
     if (!IsInFlight(message, reinterpret_cast<const void*>(lParam)))
@@ -218,18 +244,37 @@ bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* 
         FindText(list, reinterpret_cast<TextSearch*>(lParam));
         return true;
     }
+    if (message == kGetTextIfTagged) {
+        const auto* read = reinterpret_cast<const TaggedRead*>(lParam);
+        if (read->tag != 0 && ListGetItemTag(list, read->row) == read->tag) {
+            *read->text = ListGetItemText(list, read->row, read->column);
+            *result = 1;
+        }
+        return true;
+    }
     const auto* write = reinterpret_cast<const TaggedWrite*>(lParam);
     if (write->tag != 0 && ListGetItemTag(list, write->row) == write->tag) {
-        ListSetItemText(list, write->row, *write->text, write->column);
+        for (const CellText& cell : *write->cells)
+            ListSetItemText(list, write->row, cell.text, cell.column);
         *result = 1;
     }
     return true;
 }
 
 const ControlOperations kListViewOperations = {
-    ListSelectedIndex,       ListAddColumn,    ListAddItem,       ListGetItemText,
-    ListSetItemText,         ListCount,        ListClear,         ListGetItemTag,
-    ListSetItemTextIfTagged, ListFindItemText, ListFilterMessage, true,
+    ListSelectedIndex,
+    ListAddColumn,
+    ListAddItem,
+    ListGetItemText,
+    ListSetItemText,
+    ListCount,
+    ListClear,
+    ListGetItemTag,
+    ListSetItemTextsIfTagged,
+    ListGetItemTextIfTagged,
+    ListFindItemText,
+    ListFilterMessage,
+    true,
 };
 
 } // namespace
@@ -294,10 +339,23 @@ uint32_t GetListItemTag(int32_t number, int32_t row) {
 
 bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
                              int32_t column) {
+    return SetListItemTextsIfTagged(number, row, tag, {{column, text}});
+}
+
+bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
+                              const std::vector<CellText>& cells) {
     ControlRef ref = LookUpControl(number);
-    if (ref.control == nullptr || ref.operations->setItemTextIfTagged == nullptr)
+    if (ref.control == nullptr || ref.operations->setItemTextsIfTagged == nullptr)
         return false;
-    return ref.operations->setItemTextIfTagged(ref.control, row, tag, text, column);
+    return ref.operations->setItemTextsIfTagged(ref.control, row, tag, cells);
+}
+
+bool GetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, int32_t column,
+                             std::string* text) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control == nullptr || ref.operations->getItemTextIfTagged == nullptr)
+        return false;
+    return ref.operations->getItemTextIfTagged(ref.control, row, tag, column, text);
 }
 
 ListSearch FindListItemText(int32_t number, int32_t column, const std::string& text, int32_t from,

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Creates a list view with its first column. The flag word is a set of list
 // view styles plus these: 4 lets several rows be selected (otherwise one),
@@ -63,3 +64,21 @@ ListSearch FindListItemText(int32_t number, int32_t column, const std::string& t
 // of the list can come between them. Returns whether the text was written.
 bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
                              int32_t column);
+
+// A cell's new text.
+struct CellText {
+    int32_t column;
+    std::string text;
+};
+
+// Replaces the texts of several cells of a row, in the order given, only if
+// the row still carries tag; all of it in one request, as above. Returns
+// whether the texts were written.
+bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
+                              const std::vector<CellText>& cells);
+
+// Reads a cell's text into *text only if the row still carries tag. The test
+// and the read happen together on the thread that owns the list. Returns
+// whether the text was read; otherwise *text is left as it was.
+bool GetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, int32_t column,
+                             std::string* text);
