@@ -7,6 +7,7 @@
 #include "runtime/clipboard_win.h"
 #include "runtime/files_win.h"
 #include "ui/controls_win.h"
+#include "ui/dropped_files_win.h"
 #include "ui/events_win.h"
 #include "ui/file_dialog_win.h"
 #include "ui/list_view_win.h"
@@ -102,13 +103,8 @@ void CopyAll() {
 }
 
 void TakeDrop(HDROP drop) {
-    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        UINT length = DragQueryFileA(drop, i, nullptr, 0);
-        std::vector<char> buffer(length + 1, '\0');
-        DragQueryFileA(drop, i, buffer.data(), length + 1);
-        AddIfNotEmpty(std::string(buffer.data()));
-    }
+    for (const std::string& path : DroppedFilePaths(drop))
+        AddIfNotEmpty(path);
     DragFinish(drop);
 }
 

@@ -1,6 +1,7 @@
 // The numbered window and its events, on a real window under Wine. Each test
 // opens its own window and closes it again.
 #include "ui/controls_win.h"
+#include "ui/dropped_files_win.h"
 #include "ui/events_win.h"
 #include "ui/list_view_win.h"
 #include "ui/ui_win_test_support.h"
@@ -9,6 +10,9 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstring>
 
 #include <memory>
 
@@ -277,6 +281,41 @@ TEST(Drops, ADropIsReportedWithItsHandle) {
     EXPECT_EQ(reinterpret_cast<WPARAM>(drop), GetEventWParam());
     EXPECT_EQ(2u, DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0));
     DragFinish(drop);
+}
+
+// A drop's block as another program may make it: a header with the list's
+// offset and kind, then the list's bytes.
+HDROP MakeDropBlock(DWORD offset, BOOL wide, const std::string& list) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + list.size());
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = offset;
+    header->fWide = wide;
+    std::memcpy(header + 1, list.data(), list.size());
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+TEST(Drops, ThePathsAreReadInOnePassAndNothingOutsideTheBlock) {
+    const DWORD start = sizeof(DROPFILES);
+    const std::string wide("C\0:\0\\\0c\0a\0f\0\xE9\0\0\0x\0\0\0\0\0", 22);
+    struct {
+        HDROP drop;
+        std::vector<std::string> paths;
+    } cases[] = {
+        {MakeDropBlock(start, FALSE, std::string("C:\\a.bin\0C:\\b c.bin\0\0", 22)),
+         {"C:\\a.bin", "C:\\b c.bin"}},
+        // Converted to this program's code page, 1252.
+        {MakeDropBlock(start, TRUE, wide), {"C:\\caf\xE9", "x"}},
+        // An odd offset, and a list that ends with the block.
+        {MakeDropBlock(start + 1, FALSE, std::string("\0a\0b", 4)), {"a"}},
+        {MakeDropBlock(start, FALSE, std::string("a\0", 2)), {"a"}},
+        {MakeDropBlock(start + 100, FALSE, "a"), {}},
+        {MakeDropBlock(0, FALSE, std::string("a\0\0", 3)), {}},
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(c.paths, DroppedFilePaths(c.drop));
+        GlobalFree(c.drop);
+    }
 }
 
 // The overlap that would mask a drop: a row change recorded and not yet
