@@ -37,9 +37,11 @@ void ChecksumScheduler();
 // The worker thread's procedure; index is the row to checksum.
 uint32_t ChecksumWorker(uint32_t index);
 
-// Shutdown: stops the most recently started worker, if any. It is asked to
-// stop at its next block and given a moment to do so (its list requests are
-// served meanwhile); then it is ended by force in any case, as a worker stuck
-// in a slow read would be. Asking first keeps the thread from being cut off
-// inside the heap or another lock that the rest of the shutdown needs.
-void StopWorker();
+// Shutdown: asks the most recently started worker to stop at its next block
+// and gives it a moment to do so (its list requests are served meanwhile); it
+// stops its helping thread, or lets it go, on its way out. True when the
+// worker has ended, or none was started. A worker that is still running then
+// (stuck in a read that hangs) is not ended by force, since it might hold a
+// lock that the rest of the shutdown needs, such as the heap's: it is left to
+// the process's exit.
+bool StopWorker();
