@@ -12,9 +12,10 @@ namespace {
 constexpr int64_t kMiB = 1 << 20;
 constexpr int32_t kBlock = 131072;   // the worker's block; chunks are whole blocks
 constexpr DWORD kRead = 1 << 20;     // one large read
-constexpr int64_t kWindow = 8;       // chunks claimed at most, from the one the worker needs on
-constexpr int64_t kAloneChunks = 4;  // the worker reads these alone, timed
-constexpr int64_t kTrialChunks = 16; // how far the worker reads before a helper on trial is judged
+constexpr int64_t kWindow = 4;       // chunks claimed at most, from the one the worker needs on
+constexpr int64_t kTimedChunks = 4;  // chunks timed alone, with a helper on trial, and alone again
+constexpr int64_t kSettleChunks = 1; // chunks read a new way before that way is timed
+constexpr int64_t kTrialEvery = 64;  // chunks between the trials of a helper for a file from disk
 constexpr double kWorthIt = 1.25;    // how much faster a helper on trial must make it
 constexpr DWORD kStallMs = 500;      // a helper whose reading stands still this long is given up
 constexpr DWORD kLetGoMs = 100;      // how long the end of a file waits for the helper to stop
@@ -27,13 +28,6 @@ int64_t Counter() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return now.QuadPart;
-}
-
-double SpeedSince(int64_t bytes, int64_t since) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    double seconds = double(Counter() - since) / double(frequency.QuadPart);
-    return seconds > 0 ? double(bytes) / seconds : 1e300;
 }
 
 bool Stopped(const std::atomic<bool>* stop) {
@@ -74,7 +68,7 @@ bool IsLocalDiskFile(const std::string& path, HANDLE file) {
 } // namespace
 
 std::atomic<int64_t> ChunkedFileSource::ChunkFrom{16 * kMiB};
-std::atomic<int32_t> ChunkedFileSource::ChunkBytes{8 * kMiB};
+std::atomic<int32_t> ChunkedFileSource::ChunkBytes{16 * kMiB};
 std::atomic<double> ChunkedFileSource::SlowBelow{3e9};
 std::atomic<void (*)()> ChunkedFileSource::BeforeHelperChunk{nullptr};
 std::atomic<int32_t> ChunkedFileSource::FilesChunked{0};
@@ -95,9 +89,10 @@ struct ChunkedFileSource::Chunks {
     std::atomic<int64_t> needed{0}; // the chunk the worker joins next
     // Chunk n, once summed: (n + 1) << 32 | its CRC, at [n % kWindow].
     std::atomic<uint64_t> summed[kWindow] = {};
-    std::atomic<uint32_t> reads{0}; // counts large reads, so that the worker sees the helper move
-    std::atomic<bool> stop{false};  // for the helper
-    std::atomic<bool> ended{false}; // the helper has ended
+    std::atomic<uint32_t> reads{0};  // counts large reads, so that the worker sees the helper move
+    std::atomic<bool> stop{false};   // for the helper
+    std::atomic<bool> paused{false}; // the helper claims nothing meanwhile
+    std::atomic<bool> ended{false};  // the helper has ended
     std::atomic<bool> workerWaits{false};
     std::atomic<bool> helperWaits{false};
 
@@ -169,10 +164,11 @@ DWORD WINAPI Help(LPVOID parameter) {
         VirtualAlloc(nullptr, kRead, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     while (buffer != nullptr && !c->stop.load() && c->next.load() < c->count) {
         int64_t chunk = 0;
-        if (!Claim(c, c->needed.load() + kWindow, &chunk)) {
-            // Too far ahead of the worker (or the claim was lost): wait for it.
+        if (c->paused.load() || !Claim(c, c->needed.load() + kWindow, &chunk)) {
+            // Paused, or too far ahead of the worker (or the claim was lost).
             c->helperWaits.store(true);
-            if (c->next.load() >= c->needed.load() + kWindow && !c->stop.load())
+            if ((c->paused.load() || c->next.load() >= c->needed.load() + kWindow) &&
+                !c->stop.load())
                 WaitForSingleObject(c->moved, 100);
             c->helperWaits.store(false);
             continue;
@@ -326,31 +322,87 @@ bool ChunkedFileSource::JoinChunk(int64_t chunk, uint32_t* running) {
     return true;
 }
 
-// At each chunk: after the first chunks, read alone and timed, the helper
-// starts; a helper on trial is judged once the worker has read on a while.
+// At each chunk, before it is joined. The first chunks are read alone and
+// timed; then the helper starts. When they came fast, it stays. When they
+// came slowly, it is on trial: a stretch is timed with the helper, then one
+// alone again (the helper paused), and it goes on only if the stretch with
+// it beat the mean of the two alone by kWorthIt. Alone on both sides, so
+// that a disk that slows down or speeds up along the file favours neither;
+// each stretch is timed only after a chunk read the new way, and only from
+// a chunk that the helper has not claimed, so that no stretch gets the reads
+// of another. A disk may change its pace along a file (a virtual one does,
+// as the host's cache runs out), so the trial is held again every
+// kTrialEvery chunks.
 void ChunkedFileSource::Judge() {
-    if (chunk_ < 0)
-        timedSince_ = Counter(); // the first chunk
     int64_t chunk = position_ / chunks_->bytes;
-    if (!judged_) {
-        if (chunk < kAloneChunks)
+    if (chunk == stageFrom_)
+        stageSince_ = Counter();
+    bool timed = chunk >= stageFrom_ + kTimedChunks;
+    switch (stage_) {
+    case Stage::kAlone:
+        if (!timed)
             return;
-        judged_ = true;
-        if (chunk + kAloneChunks > chunks_->count)
-            return; // too few chunks left to be worth a thread
-        speedAlone_ = SpeedSince(position_, timedSince_);
-        onTrial_ = speedAlone_ < SlowBelow.load();
-        timedFrom_ = chunk;
-        timedSince_ = Counter();
-        StartHelper();
+        stage_ = Stage::kSettled;
+        settledAt_ = chunk;
+        if (chunk + kTimedChunks > chunks_->count)
+            return; // too few chunks left for a helper to be worth it
+        speedAlone_ = SpeedSince(chunk);
+        if (helperThread_ == nullptr) {
+            StartHelper();
+            onTrial_ = speedAlone_ < SlowBelow.load(); // a file from disk
+        } else {
+            Pause(false);
+        }
+        if (helping_ && onTrial_) {
+            stage_ = Stage::kHelped;
+            stageFrom_ = chunk + kSettleChunks;
+        }
+        return;
+    case Stage::kHelped:
+        if (!timed)
+            return;
+        speedHelped_ = SpeedSince(chunk);
+        Pause(true);
+        stage_ = Stage::kPausing;
+        pausedFor_ = Stage::kAloneAgain;
+        return;
+    case Stage::kPausing:
+        if (chunk >= chunks_->next.load()) { // the helper's last chunks are joined
+            stage_ = pausedFor_;
+            stageFrom_ = chunk + kSettleChunks;
+        }
+        return;
+    case Stage::kAloneAgain:
+        if (!timed)
+            return;
+        stage_ = Stage::kSettled;
+        settledAt_ = chunk;
+        if (speedHelped_ >= (speedAlone_ + SpeedSince(chunk)) / 2 * kWorthIt)
+            Pause(false);
+        return;
+    case Stage::kSettled:
+        if (helping_ && onTrial_ && chunk >= settledAt_ + kTrialEvery) {
+            Pause(true);
+            stage_ = Stage::kPausing;
+            pausedFor_ = Stage::kAlone;
+        }
         return;
     }
-    if (onTrial_ && helping_ && chunk - timedFrom_ >= kTrialChunks) {
-        onTrial_ = false;
-        double speed = SpeedSince((chunk - timedFrom_) * chunks_->bytes, timedSince_);
-        if (speed < speedAlone_ * kWorthIt)
-            GiveUpHelper();
-    }
+}
+
+void ChunkedFileSource::Pause(bool paused) {
+    chunks_->paused.store(paused);
+    if (!paused)
+        SetEvent(chunks_->moved);
+}
+
+// Bytes a second from the stage's first chunk to chunk.
+double ChunkedFileSource::SpeedSince(int64_t chunk) const {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    double seconds = double(Counter() - stageSince_) / double(frequency.QuadPart);
+    double bytes = double((chunk - stageFrom_) * chunks_->bytes);
+    return seconds > 0 ? bytes / seconds : 1e300;
 }
 
 void ChunkedFileSource::StartHelper() {

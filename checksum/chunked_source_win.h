@@ -18,9 +18,12 @@
 //
 // The worker reads the first chunks alone and times them. When they came
 // fast (from the cache), the helper starts and stays. When they came slowly
-// (from disk), the helper starts on trial and stays only if the worker then
-// gets on at least a quarter faster: a disk whose head must jump between
-// two places (a spinning one) may deliver less to two streams than to one.
+// (from disk), the helper starts on trial: the worker times a stretch with
+// it and then one alone again, and lets it go on only if the stretch with it
+// went at least a quarter faster than the two alone on average; otherwise
+// the helper waits, paused, for the next trial a while later. A disk whose
+// head must jump between two places (a spinning one) may deliver less to
+// two streams than to one.
 //
 // The worker never waits for the helper without a bound: when the chunk it
 // needs is the helper's, and the helper's reading has not moved for a while,
@@ -69,8 +72,12 @@ class ChunkedFileSource : public BlockSource {
     struct Chunks;
 
   private:
+    enum class Stage { kAlone, kHelped, kPausing, kAloneAgain, kSettled };
+
     bool JoinChunk(int64_t chunk, uint32_t* running);
     void Judge();
+    void Pause(bool paused);
+    double SpeedSince(int64_t chunk) const;
     void StartHelper();
     void GiveUpHelper();
 
@@ -84,10 +91,13 @@ class ChunkedFileSource : public BlockSource {
     unsigned char* buffer_ = nullptr;
     // The helper, and how the worker judges it.
     void* helperThread_ = nullptr;
-    bool helping_ = false;   // a helper runs and its chunks are waited for
-    bool judged_ = false;    // the helper has been started, or ruled out
-    int64_t timedFrom_ = 0;  // the chunk where the timing began
-    int64_t timedSince_ = 0; // performance counter then
-    double speedAlone_ = 0;
-    bool onTrial_ = false;
+    bool helping_ = false; // a helper runs and its chunks are waited for
+    bool onTrial_ = false; // the file comes from disk: the helper is judged again and again
+    Stage stage_ = Stage::kAlone;
+    Stage pausedFor_ = Stage::kAlone; // the stage that follows pausing
+    int64_t stageFrom_ = 1;           // the chunk where the stage's timing begins
+    int64_t stageSince_ = 0;          // performance counter then
+    int64_t settledAt_ = 0;           // the chunk of the last decision
+    double speedAlone_ = 0;           // bytes a second
+    double speedHelped_ = 0;
 };
