@@ -239,27 +239,28 @@ TEST_F(Pipeline, AHelperWhoseReadsHangHoldsUpNeitherItsFileNorTheNext) {
 }
 
 TEST_F(Pipeline, FilesOnNetworkAndCdRomDrivesAreReadBlockByBlock) {
-    // The test prefix maps N: (network) and M: (CD-ROM) onto the Unix root.
+    // The test prefix has N: (network) and M: (CD-ROM) on one folder.
+    std::string name = "drives-" + std::to_string(GetCurrentProcessId()) + ".bin";
     struct {
-        std::string drive;
+        std::string path;
         UINT type;
         int32_t chunked;
-    } cases[] = {{"Z:", DRIVE_FIXED, 1}, {"N:", DRIVE_REMOTE, 0}, {"M:", DRIVE_CDROM, 0}};
+    } cases[] = {{folder_.In(name), DRIVE_FIXED, 1},
+                 {"N:\\" + name, DRIVE_REMOTE, 0},
+                 {"M:\\" + name, DRIVE_CDROM, 0}};
     std::string bytes = RandomBytes(64 * kBlock, 14);
-    Make("drives.bin", bytes);
-    std::string path = folder_.unixPath() + "/drives.bin";
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
+    Make(name, bytes);
+    ASSERT_TRUE(CopyFileA(cases[0].path.c_str(), cases[1].path.c_str(), TRUE));
     for (int row = 0; row < 3; ++row) {
-        SCOPED_TRACE(cases[row].drive);
-        ASSERT_EQ(cases[row].type, GetDriveTypeA((cases[row].drive + "\\").c_str()));
+        SCOPED_TRACE(cases[row].path);
+        ASSERT_EQ(cases[row].type, GetDriveTypeA(cases[row].path.substr(0, 3).c_str()));
         int32_t chunked = ChunkedFileSource::FilesChunked.load();
-        AddWaitingEntry(cases[row].drive + path);
+        AddWaitingEntry(cases[row].path);
         ASSERT_TRUE(WaitForVerdicts(20000));
         EXPECT_EQ(Crc(bytes), GetListItemText(FileList, row, 1));
         EXPECT_EQ(chunked + cases[row].chunked, ChunkedFileSource::FilesChunked.load());
     }
+    DeleteFileA(cases[1].path.c_str());
 }
 
 TEST_F(Pipeline, TheVerdictLooksForTheChecksumAnywhereInThePathIgnoringCase) {
