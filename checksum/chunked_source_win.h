@@ -17,13 +17,14 @@
 // order; those of a chunk go by once the chunk is joined.
 //
 // The worker reads the first chunks alone and times them. When they came
-// fast (from the cache), the helper starts and stays. When they came slowly
-// (from disk), the helper starts on trial: the worker times a stretch with
-// it and then one alone again, and lets it go on only if the stretch with it
-// went at least a quarter faster than the two alone on average; otherwise
-// the helper waits, paused, for the next trial a while later. A disk whose
-// head must jump between two places (a spinning one) may deliver less to
-// two streams than to one.
+// faster than any spinning disk delivers (from the cache, or from a disk
+// without a head that moves), the helper starts and stays. When they came
+// slowly, the helper starts on trial: the worker times a stretch with it and
+// then one alone again, and lets it go on only if the stretch with it went
+// at least a quarter faster than the two alone on average; otherwise the
+// helper waits, paused, for the next trial a while later. A disk whose head
+// must jump between two places (a spinning one) may deliver less to two
+// streams than to one.
 //
 // The worker never waits for the helper without a bound: when the chunk it
 // needs is the helper's, and the helper's reading has not moved for a while,
@@ -59,7 +60,8 @@ class ChunkedFileSource : public BlockSource {
     // Settings, for tests and benchmarks; each file takes them as they are
     // when it starts. Files from ChunkFrom bytes on are read in chunks of
     // ChunkBytes (rounded down to whole blocks). Reading slower than
-    // SlowBelow bytes a second counts as reading from disk.
+    // SlowBelow bytes a second (1 GB/s, more than a spinning disk delivers)
+    // may come from a disk that must not be made to seek.
     static std::atomic<int64_t> ChunkFrom;
     static std::atomic<int32_t> ChunkBytes;
     static std::atomic<double> SlowBelow;
@@ -92,7 +94,7 @@ class ChunkedFileSource : public BlockSource {
     // The helper, and how the worker judges it.
     void* helperThread_ = nullptr;
     bool helping_ = false; // a helper runs and its chunks are waited for
-    bool onTrial_ = false; // the file comes from disk: the helper is judged again and again
+    bool onTrial_ = false; // the file came slowly: the helper is judged again and again
     Stage stage_ = Stage::kAlone;
     Stage pausedFor_ = Stage::kAlone; // the stage that follows pausing
     int64_t stageFrom_ = 1;           // the chunk where the stage's timing begins
