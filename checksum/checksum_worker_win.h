@@ -3,7 +3,8 @@
 // The ChecksumScheduler runs every 500 ms on the system's timer thread. While
 // no worker runs, it takes the lowest-numbered row whose state is exactly
 // "Waiting" and starts one ChecksumWorker thread for it. The worker reads the
-// file in 131072-byte blocks through the CRC-32 engine, shows the share read
+// file in 131072-byte blocks through the CRC-32 engine (a large one in
+// chunks, with a helping thread: chunked_source_win.h), shows the share read
 // so far in the State column whenever that text changes, and at the end
 // writes the verdict ("CRC32 in filename" or "no CRC32 in filename") into
 // State, then the checksum into CRC32. A file that cannot be read whole ends
