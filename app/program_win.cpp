@@ -98,6 +98,9 @@ void Shutdown() {
     // The timer goes first, so that no new worker can start after the last
     // one was stopped.
     StopAllTimers();
-    StopWorker();
+    // A worker that would not stop may still use its file and block: the
+    // process ends around it, without releasing them first.
+    if (!StopWorker())
+        ExitProcess(0);
     RuntimeShutdown();
 }

@@ -17,6 +17,13 @@ float Progress(int64_t position, int64_t length) {
 
 } // namespace
 
+bool BlockSource::Sum(unsigned char* block, int32_t count, uint32_t* running) {
+    if (Read(block, count) != count)
+        return false;
+    *running = Crc32Update(block, static_cast<size_t>(count), *running);
+    return true;
+}
+
 std::string PercentText(int64_t position, int64_t length) {
     return ConcatText(FormatDecimal(Progress(position, length), 0), "%");
 }
@@ -41,11 +48,8 @@ ChecksumOutcome ChecksumBlocks(BlockSource& source, unsigned char* block, int32_
     for (;;) {
         int64_t remaining = length - position;
         int32_t count = remaining >= blockSize ? blockSize : static_cast<int32_t>(remaining);
-        if (count > 0) {
-            if (source.Read(block, count) != count)
-                return outcome; // a read error, or the file was cut short
-            running = Crc32Update(block, static_cast<size_t>(count), running);
-        }
+        if (count > 0 && !source.Sum(block, count, &running))
+            return outcome; // a read error, or the file was cut short
         int32_t percent = WholePercent(position, length);
         if (percent != shown) {
             progress.Progress(PercentText(position, length));

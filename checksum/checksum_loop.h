@@ -26,6 +26,11 @@ class BlockSource {
     // Reads the next count bytes (count > 0) into block; returns how many
     // arrived, fewer at the end of the file or after an error.
     virtual int32_t Read(unsigned char* block, int32_t count) = 0;
+    // Takes the next count bytes (count > 0) into the running CRC value; false
+    // when they could not all be read, and then running may hold anything.
+    // Reads them into block and sums them there, unless the source has them
+    // at hand (or summed) by other means.
+    virtual bool Sum(unsigned char* block, int32_t count, uint32_t* running);
 };
 
 // Told the progress text whenever the whole percentage changes.

@@ -1,10 +1,9 @@
 #include "checksum/checksum_worker_win.h"
 
 #include "checksum/checksum_loop.h"
+#include "checksum/chunked_source_win.h"
 #include "checksum/crc32.h"
 #include "checksum/file_entry_win.h"
-#include "checksum/file_source_win.h"
-#include "checksum/prefetch_win.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
 #include "runtime/threads_win.h"
@@ -27,9 +26,6 @@ constexpr int32_t kWorkerFile = 0;
 constexpr DWORD kStopGraceMs = 250;
 
 std::atomic<bool> g_stopRequested{false};
-
-// The running worker's prefetching thread, while there is one.
-std::atomic<uintptr_t> g_prefetchThread{0};
 
 // A file for the worker: its row, the row's tag and the full path. The path
 // is held in storage of its own size, so a path of any length reaches the
@@ -85,15 +81,15 @@ void Finish(int32_t index, uint32_t tag, const std::string& path, const Checksum
 // stopped).
 void ChecksumEntry(int32_t index, uint32_t tag, const std::string& path) {
     ChecksumOutcome outcome = {false, 0, 0};
-    if (OpenFileForReading(kWorkerFile, path) != 0) {
+    uintptr_t file = OpenFileForReading(kWorkerFile, path);
+    if (file != 0) {
         auto* block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
         if (block != nullptr) {
-            FilePrefetcher prefetcher(path, &g_prefetchThread);
-            OpenFileSource source(&g_stopRequested, &prefetcher);
+            ChunkedFileSource source(file, path, &g_stopRequested);
             StateColumnProgress progress(index, tag);
             outcome = ChecksumBlocks(source, block, BlockSize, progress);
             FreeBlock(block);
-        } // the prefetching thread has ended here
+        } // the source's helping thread has ended, or been let go, here
         CloseFileNumber(kWorkerFile);
     }
     if (!g_stopRequested.load())
@@ -166,10 +162,10 @@ uint32_t ChecksumWorker(uint32_t value) {
     return 0;
 }
 
-void StopWorker() {
+bool StopWorker() {
     auto thread = reinterpret_cast<HANDLE>(WorkerThreadHandle.load());
     if (thread == nullptr)
-        return;
+        return true;
     g_stopRequested.store(true);
     DWORD start = GetTickCount();
     while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT &&
@@ -178,8 +174,5 @@ void StopWorker() {
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         MsgWaitForMultipleObjects(1, &thread, FALSE, 5, QS_SENDMESSAGE);
     }
-    // The worker first: once it is gone, nothing closes its prefetching
-    // thread's handle any more, so the handle read next still names it.
-    StopThread(reinterpret_cast<uintptr_t>(thread));
-    StopThread(g_prefetchThread.load());
+    return WaitForSingleObject(thread, 0) != WAIT_TIMEOUT;
 }

@@ -4,10 +4,11 @@
 // the window thread calls it as soon as files were added. While no worker
 // runs, it takes the lowest-numbered row whose state is exactly "Waiting" and
 // starts one ChecksumWorker thread for it. The worker reads the file in
-// 131072-byte blocks through the CRC-32 engine, shows the share read so far in
-// the State column whenever that text changes, and at the end writes the
-// verdict ("CRC32 in filename", "CRC32 mismatch" or "no CRC32 in filename",
-// see ChecksumVerdict) into State, then the checksum into CRC32. A file that
+// 131072-byte blocks through the CRC-32 engine (a large one in chunks, with a
+// helping thread: chunked_source_win.h), shows the share read so far in the
+// State column whenever that text changes, and at the end writes the verdict
+// ("CRC32 in filename", "CRC32 mismatch" or "no CRC32 in filename", see
+// ChecksumVerdict) into State, then the checksum into CRC32. A file that
 // cannot be read whole ends as "ReadError" with an empty CRC32 column. Then
 // the same worker takes the next "Waiting" row at once, and so on, one file
 // at a time in list order; it ends when no row waits, and the next add (or
@@ -47,9 +48,11 @@ uint32_t ChecksumWorker(uint32_t index);
 // reading its path, on the thread that looks.
 extern std::atomic<void (*)()> AfterWaitingRowFound;
 
-// Shutdown: stops the most recently started worker, if any. It is asked to
-// stop at its next block and given a moment to do so (its list requests are
-// served meanwhile); then it is ended by force in any case, as a worker stuck
-// in a slow read would be. Asking first keeps the thread from being cut off
-// inside the heap or another lock that the rest of the shutdown needs.
-void StopWorker();
+// Shutdown: asks the most recently started worker to stop at its next block
+// and gives it a moment to do so (its list requests are served meanwhile); it
+// stops its helping thread, or lets it go, on its way out. True when the
+// worker has ended, or none was started. A worker that is still running then
+// (stuck in a read that hangs) is not ended by force, since it might hold a
+// lock that the rest of the shutdown needs, such as the heap's: it is left to
+// the process's exit.
+bool StopWorker();

@@ -31,6 +31,35 @@ inline uint32_t Load32(const unsigned char* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// a times b modulo the polynomial, both in the reflected form (bit 31 is
+// the coefficient of x^0).
+constexpr uint32_t MultiplyModP(uint32_t a, uint32_t b) {
+    uint32_t product = 0;
+    for (uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+        if (a & bit)
+            product ^= b;
+        b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+    }
+    return product;
+}
+
+// Powers[k] is x^(2^k) modulo the polynomial.
+struct PowersOfX {
+    uint32_t p[64];
+};
+
+constexpr PowersOfX MakePowersOfX() {
+    PowersOfX powers{};
+    uint32_t x = 1u << 30; // x^1
+    for (int k = 0; k < 64; ++k) {
+        powers.p[k] = x;
+        x = MultiplyModP(x, x);
+    }
+    return powers;
+}
+
+constexpr PowersOfX kPowersOfX = MakePowersOfX();
+
 bool Always() {
     return true;
 }
@@ -89,6 +118,16 @@ uint32_t Crc32Update(const void* buffer, size_t length, uint32_t running) {
     if (length == 0)
         return running;
     return Chosen().update(buffer, length, running);
+}
+
+uint32_t Crc32Combine(uint32_t first, uint32_t second, uint64_t secondLength) {
+    // Appending n bytes multiplies the first part's remainder by x^(8n); the
+    // start value and the final complement cancel out between the two parts.
+    uint32_t shift = 1u << 31; // x^0
+    for (int k = 3; secondLength != 0 && k < 64; ++k, secondLength >>= 1)
+        if (secondLength & 1)
+            shift = MultiplyModP(kPowersOfX.p[k], shift);
+    return MultiplyModP(shift, first) ^ second;
 }
 
 const char* Crc32KernelName() {

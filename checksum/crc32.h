@@ -67,6 +67,11 @@ uint32_t Crc32Update(const void* buffer, size_t length, uint32_t running);
 // The reference: one table lookup and two XORs per byte.
 uint32_t Crc32UpdateBytewise(const void* buffer, size_t length, uint32_t running);
 
+// The checksum of two pieces one after the other, from the finished checksum
+// of each (first, second) and the length of the second piece in bytes: what
+// the whole would give. Lets several threads sum parts of one file.
+uint32_t Crc32Combine(uint32_t first, uint32_t second, uint64_t secondLength);
+
 // Sixteen bytes per step through sixteen derived tables; any processor.
 uint32_t Crc32UpdateSliced(const void* buffer, size_t length, uint32_t running);
 

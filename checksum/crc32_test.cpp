@@ -195,6 +195,23 @@ TEST(Crc32Table, ReferenceAgreesWithBitwiseDefinition) {
                   Whole(Crc32UpdateBytewise, bytes.data(), length));
 }
 
+TEST(Crc32Combine, TwoPiecesGiveTheWhole) {
+    auto bytes = RandomBytes(300, 19);
+    for (size_t split = 0; split <= bytes.size(); ++split)
+        ASSERT_EQ(Oracle(bytes.data(), bytes.size()),
+                  Crc32Combine(Oracle(bytes.data(), split),
+                               Oracle(bytes.data() + split, bytes.size() - split),
+                               bytes.size() - split))
+            << "split at " << split;
+    // Lengths beyond 4 GiB: 5 GiB of zeros, from 1 MiB by doubling and one
+    // last piece of 1 GiB (the checksum computed with Python's zlib.crc32).
+    std::vector<unsigned char> mebibyte(1 << 20);
+    uint32_t zeros[14] = {Oracle(mebibyte.data(), mebibyte.size())}; // zeros[k]: 2^k MiB
+    for (int k = 1; k < 14; ++k)
+        zeros[k] = Crc32Combine(zeros[k - 1], zeros[k - 1], uint64_t(1) << (19 + k));
+    EXPECT_EQ(0x193838C3u, Crc32Combine(zeros[12], zeros[10], uint64_t(1) << 30));
+}
+
 TEST(CrcText, AlwaysEightUpperCaseDigits) {
     struct {
         uint32_t value;

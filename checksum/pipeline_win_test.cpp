@@ -1,11 +1,13 @@
 // The checksum pipeline as the program runs it: a hidden window with the file
-// list, the 500 ms timer driving the scheduler, worker threads (prefetching
-// every large file), real files.
+// list, the 500 ms timer driving the scheduler, worker threads (reading every
+// file in small chunks, with a helping thread wherever there are enough of
+// them), real files.
 // Every write that reaches the list is recorded, so the sequence of texts a
 // row shows can be checked. Expected checksums come from zlib.
+#include "checksum/checksum_loop.h"
 #include "checksum/checksum_worker_win.h"
+#include "checksum/chunked_source_win.h"
 #include "checksum/file_entry_win.h"
-#include "checksum/prefetch_win.h"
 #include "checksum/zlib_crc_win_test_support.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
@@ -72,16 +74,21 @@ class Pipeline : public ::testing::Test {
         g_listProcedure = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordWrites)));
         WorkerIdle.store(1);
-        // Every file counts as read slowly, so each one past its first
-        // stretch gets a prefetching thread: the results must not change.
-        slowBelow_ = FilePrefetcher::SlowBelow.exchange(1e300);
+        // Every file is read in chunks of two blocks, and every file of more
+        // than a few chunks gets a helper for good: the results must not
+        // change.
+        chunkFrom_ = ChunkedFileSource::ChunkFrom.exchange(1);
+        chunkBytes_ = ChunkedFileSource::ChunkBytes.exchange(2 * kBlock);
+        slowBelow_ = ChunkedFileSource::SlowBelow.exchange(0);
         StartPeriodicTimer(1, 500, ChecksumScheduler);
     }
 
     void TearDown() override {
         WaitUntil([] { return WorkerIdle.load() == 1; }, 60000);
         StopAllTimers();
-        FilePrefetcher::SlowBelow.store(slowBelow_);
+        ChunkedFileSource::ChunkFrom.store(chunkFrom_);
+        ChunkedFileSource::ChunkBytes.store(chunkBytes_);
+        ChunkedFileSource::SlowBelow.store(slowBelow_);
         window_.reset();
         CloseAllFiles();
         DestroyBlockHeap();
@@ -137,6 +144,8 @@ class Pipeline : public ::testing::Test {
 
     std::unique_ptr<TestWindow> window_;
     TempFolder folder_;
+    int64_t chunkFrom_ = 0;
+    int32_t chunkBytes_ = 0;
     double slowBelow_ = 0;
 };
 
@@ -230,6 +239,77 @@ TEST_F(Pipeline, AClearBetweenFindingARowAndReadingItsPathOpensNothingForTheNewR
     EXPECT_FALSE(connected) << "the new row's path was opened";
     EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 1, 1));
     EXPECT_EQ("", GetListItemText(FileList, 0, 1));
+}
+
+TEST_F(Pipeline, ChunkedFilesGiveZlibsChecksumAndTheSamePercentagesAroundEveryChunkEnd) {
+    // Chunks of two blocks; the helper sums every other whole chunk from the
+    // sixth on. Files end just before, at and just after the end of a chunk,
+    // of the helper's and of the worker's.
+    const size_t sizes[] = {20 * kBlock - 1, 20 * kBlock, 20 * kBlock + 1, 21 * kBlock,
+                            22 * kBlock + 1};
+    int32_t helpers = ChunkedFileSource::HelpersStarted.load();
+    std::vector<std::string> contents;
+    for (size_t size : sizes) {
+        contents.push_back(RandomBytes(size, static_cast<unsigned>(size)));
+        AddWaitingEntry(Make("chunked" + std::to_string(size) + ".bin", contents.back()));
+    }
+    ASSERT_TRUE(WaitForVerdicts(30000));
+    for (int row = 0; row < 5; ++row) {
+        SCOPED_TRACE(sizes[row]);
+        EXPECT_EQ(Crc(contents[row]), GetListItemText(FileList, row, 1));
+        std::vector<std::string> states;
+        for (size_t at = 0; at < sizes[row]; at += kBlock)
+            if (states.empty() || states.back() != PercentText(at, sizes[row]))
+                states.push_back(PercentText(at, sizes[row]));
+        states.push_back("no CRC32 in filename");
+        EXPECT_EQ(states, WritesTo(row, 2));
+    }
+    EXPECT_EQ(helpers + 5, ChunkedFileSource::HelpersStarted.load());
+}
+
+HANDLE g_helperHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+void HoldHelper() {
+    WaitForSingleObject(g_helperHeld, 60000);
+}
+
+TEST_F(Pipeline, AHelperWhoseReadsHangHoldsUpNeitherItsFileNorTheNext) {
+    ChunkedFileSource::BeforeHelperChunk.store(HoldHelper);
+    std::string held = RandomBytes(64 * kBlock, 12);
+    std::string next = RandomBytes(100, 13);
+    AddWaitingEntry(Make("held.bin", held));
+    AddWaitingEntry(Make("next.bin", next));
+    bool done = WaitForVerdicts(20000);
+    SetEvent(g_helperHeld); // the helper finds it was let go, and ends
+    ChunkedFileSource::BeforeHelperChunk.store(nullptr);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(Crc(held), GetListItemText(FileList, 0, 1));
+    EXPECT_EQ(Crc(next), GetListItemText(FileList, 1, 1));
+}
+
+TEST_F(Pipeline, FilesOnNetworkAndCdRomDrivesAreReadBlockByBlock) {
+    // The test prefix has N: (network) and M: (CD-ROM) on one folder.
+    std::string name = "drives-" + std::to_string(GetCurrentProcessId()) + ".bin";
+    struct {
+        std::string path;
+        UINT type;
+        int32_t chunked;
+    } cases[] = {{folder_.In(name), DRIVE_FIXED, 1},
+                 {"N:\\" + name, DRIVE_REMOTE, 0},
+                 {"M:\\" + name, DRIVE_CDROM, 0}};
+    std::string bytes = RandomBytes(64 * kBlock, 14);
+    Make(name, bytes);
+    ASSERT_TRUE(CopyFileA(cases[0].path.c_str(), cases[1].path.c_str(), TRUE));
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(cases[row].path);
+        ASSERT_EQ(cases[row].type, GetDriveTypeA(cases[row].path.substr(0, 3).c_str()));
+        int32_t chunked = ChunkedFileSource::FilesChunked.load();
+        AddWaitingEntry(cases[row].path);
+        ASSERT_TRUE(WaitForVerdicts(20000));
+        EXPECT_EQ(Crc(bytes), GetListItemText(FileList, row, 1));
+        EXPECT_EQ(chunked + cases[row].chunked, ChunkedFileSource::FilesChunked.load());
+    }
+    DeleteFileA(cases[1].path.c_str());
 }
 
 TEST_F(Pipeline, TheVerdictLooksForTheChecksumAnywhereInThePathIgnoringCase) {
@@ -393,15 +473,17 @@ TEST_F(Pipeline, ABlockThatCannotBeAllocatedEndsTheEntryAndClosesTheFile) {
     EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 1, 1));
 }
 
-// Shutdown in the middle of a large file: the worker and its prefetching
-// thread end and let go of the file. (Stopping is for good in a process, so
-// this test comes last.)
+// Shutdown in the middle of a large file: the worker and its helping thread
+// end and let go of the file. (Stopping is for good in a process, so this
+// test comes last.)
 TEST_F(Pipeline, StoppingTheWorkerEndsItsThreadsAndFreesTheFile) {
     std::string path = MakeSparse("stopped.bin", int64_t(64) << 30);
+    int32_t helpers = ChunkedFileSource::HelpersStarted.load();
     AddWaitingEntry(path);
     ASSERT_TRUE(WaitUntil([] { return PercentShown(0) >= 1; }, 20000));
+    EXPECT_EQ(helpers + 1, ChunkedFileSource::HelpersStarted.load());
     auto worker = reinterpret_cast<HANDLE>(WorkerThreadHandle.load());
-    StopWorker();
+    EXPECT_TRUE(StopWorker());
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(worker, 0));
     EXPECT_TRUE(DeleteFileA(path.c_str())) << "a thread of the worker still holds the file";
 }

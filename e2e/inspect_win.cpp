@@ -643,6 +643,9 @@ bool ReadRowRect(HWND list, HANDLE process, int row, RECT* rect) {
 
 // Times one row's checksum as a user sees it: from the first percentage in
 // its State column to its checksum in the CRC32 column (or to "ReadError").
+// The record also tells when the checksum was seen, as seconds since 1970 by
+// the system clock ("at"), so that a caller can time the program from its
+// start.
 // Each column has a request block of its own that stays in the target, so a
 // look costs one message and one read. Looks are a millisecond apart until
 // the first percentage, then 10 ms apart until 90 percent (so that they
@@ -686,6 +689,7 @@ int CommandTimeRow(Args& args) {
     };
 
     LARGE_INTEGER frequency, first = {}, now;
+    FILETIME clock;
     QueryPerformanceFrequency(&frequency);
     bool seenPercent = false, nearEnd = false;
     long looks = 0;
@@ -697,6 +701,7 @@ int CommandTimeRow(Args& args) {
         if ((readState && !look(stateBlock, &state)) || !look(crcBlock, &crc))
             break;
         QueryPerformanceCounter(&now);
+        GetSystemTimeAsFileTime(&clock);
         bool percent = !state.empty() && state.back() == '%';
         if (!seenPercent && percent) {
             seenPercent = true;
@@ -710,10 +715,15 @@ int CommandTimeRow(Args& args) {
             double ms = seenPercent ? double(now.QuadPart - first.QuadPart) * 1000.0 /
                                           double(frequency.QuadPart)
                                     : -1.0;
-            char figure[32];
+            ULARGE_INTEGER ticks; // 100 ns since 1601, when the checksum was seen
+            ticks.LowPart = clock.dwLowDateTime;
+            ticks.HighPart = clock.dwHighDateTime;
+            char figure[32], at[32];
             snprintf(figure, sizeof figure, "%.3f", ms);
+            snprintf(at, sizeof at, "%.6f", double(ticks.QuadPart - 116444736000000000ULL) / 1e7);
             Record("timing")
                 .Add("ms", figure)
+                .Add("at", at)
                 .Add("looks", looks)
                 .Text("state", state)
                 .Text("crc", crc)
