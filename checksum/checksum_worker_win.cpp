@@ -3,6 +3,7 @@
 #include "checksum/checksum_loop.h"
 #include "checksum/chunked_source_win.h"
 #include "checksum/crc32.h"
+#include "checksum/file_entry.h"
 #include "checksum/file_entry_win.h"
 #include "runtime/files_win.h"
 #include "runtime/memory_win.h"
@@ -19,6 +20,7 @@ std::atomic<void (*)()> AfterWaitingRowFound{nullptr};
 
 namespace {
 
+constexpr int32_t kNameColumn = 0;
 constexpr int32_t kCrcColumn = 1;
 constexpr int32_t kStateColumn = 2;
 constexpr const char* kWaiting = "Waiting";
@@ -104,28 +106,25 @@ void ChecksumEntry(int32_t index, uint32_t tag, const std::string& path) {
 // files the worker takes in turn. The scan's place is used only by whoever
 // holds WorkerIdle at 0: the scheduler that took it, then the worker it
 // started, until that worker sets it back to 1.
+//
+// The row's path is read in the same request as its state, so it always
+// belongs to the row the search found; a "Clear" that comes after it leaves
+// the worker with a row that is gone, and the tag checks of its writes show
+// nothing of that file anywhere.
 bool TakeWaitingEntry(WorkerJob* job) {
     static int32_t scanFrom = 0;
     static uint32_t scanFromTag = 0;
-    for (;;) {
-        ListSearch waiting =
-            FindListItemText(FileList, kStateColumn, kWaiting, scanFrom, scanFromTag);
-        scanFrom = waiting.position;
-        scanFromTag = waiting.tagBefore;
-        if (!waiting.found)
-            return false;
-        if (void (*hook)() = AfterWaitingRowFound.load())
-            hook();
-        // The path is read only while the row still carries the tag the
-        // search found with the state: so no "Clear" came between, and the
-        // path belongs to the row. Otherwise the search looks again, in the
-        // new list.
-        std::string path;
-        if (EntryFullPathIfTagged(waiting.position, waiting.tag, &path)) {
-            *job = {waiting.position, waiting.tag, std::move(path)};
-            return true;
-        }
-    }
+    std::string column;
+    ListSearch waiting = FindListItemText(FileList, kStateColumn, kWaiting, scanFrom, scanFromTag,
+                                          kNameColumn, &column);
+    scanFrom = waiting.position;
+    scanFromTag = waiting.tagBefore;
+    if (!waiting.found)
+        return false;
+    if (void (*hook)() = AfterWaitingRowFound.load())
+        hook();
+    *job = {waiting.position, waiting.tag, FullPathOfColumnText(column)};
+    return true;
 }
 
 } // namespace

@@ -44,8 +44,8 @@ void ChecksumScheduler();
 // The worker thread's procedure; index is the first row to checksum.
 uint32_t ChecksumWorker(uint32_t index);
 
-// For tests: when set, called between finding the next "Waiting" row and
-// reading its path, on the thread that looks.
+// For tests: when set, called once the next "Waiting" row has been found,
+// with its path, and before its file is opened, on the thread that looks.
 extern std::atomic<void (*)()> AfterWaitingRowFound;
 
 // Shutdown: asks the most recently started worker to stop at its next block

@@ -17,9 +17,5 @@ void AddWaitingEntry(const std::string& fullPath);
 // The full path of row index ("" for a missing row).
 std::string EntryFullPath(int32_t index);
 
-// The full path of row index into *path, only while that row carries tag (see
-// list_view_win.h); false, with *path left alone, when it does not.
-bool EntryFullPathIfTagged(int32_t index, uint32_t tag, std::string* path);
-
 // The display name of row index, without surrounding spaces.
 std::string EntryDisplayName(int32_t index);

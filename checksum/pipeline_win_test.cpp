@@ -211,7 +211,7 @@ TEST_F(Pipeline, TheNextFilesStartWithoutATick) {
 }
 
 // A "Clear" that lands after the search found a waiting row and before its
-// path is read: no file is opened for the row that now has that index. That
+// file is opened: no file is opened for the row that now has that index. That
 // row names a pipe, so an attempt to open it shows as a client of the pipe.
 TEST_F(Pipeline, AClearBetweenFindingARowAndReadingItsPathOpensNothingForTheNewRow) {
     StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);

@@ -33,10 +33,9 @@ struct ControlOperations {
     uint32_t (*getItemTag)(HWND control, int32_t row) = nullptr;
     bool (*setItemTextsIfTagged)(HWND control, int32_t row, uint32_t tag,
                                  const std::vector<CellText>& cells) = nullptr;
-    bool (*getItemTextIfTagged)(HWND control, int32_t row, uint32_t tag, int32_t column,
-                                std::string* text) = nullptr;
     ListSearch (*findItemText)(HWND control, int32_t column, const std::string& text, int32_t from,
-                               uint32_t fromTag) = nullptr;
+                               uint32_t fromTag, int32_t readColumn,
+                               std::string* readText) = nullptr;
     // Sees the control's messages before the control does; returns true when
     // it has handled one (with its result in *result).
     bool (*filterMessage)(HWND control, UINT message, WPARAM wParam, LPARAM lParam,

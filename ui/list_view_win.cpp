@@ -20,7 +20,6 @@ constexpr int kCellBuffer = 10000;
 // and a search for a cell text.
 constexpr UINT kSetTextIfTagged = WM_APP + 0x5356;
 constexpr UINT kFindText = WM_APP + 0x5357;
-constexpr UINT kGetTextIfTagged = WM_APP + 0x5358;
 
 struct TaggedWrite {
     int32_t row;
@@ -28,18 +27,13 @@ struct TaggedWrite {
     const std::vector<CellText>* cells;
 };
 
-struct TaggedRead {
-    int32_t row;
-    uint32_t tag;
-    int32_t column;
-    std::string* text;
-};
-
 struct TextSearch {
     int32_t column;
     const std::string* text;
     int32_t from;
     uint32_t fromTag;
+    int32_t readColumn;
+    std::string* readText;
     ListSearch result;
 };
 
@@ -193,15 +187,9 @@ bool ListSetItemTextsIfTagged(HWND list, int32_t row, uint32_t tag,
     return SendRequest(list, kSetTextIfTagged, &write) == 1;
 }
 
-bool ListGetItemTextIfTagged(HWND list, int32_t row, uint32_t tag, int32_t column,
-                             std::string* text) {
-    TaggedRead read = {row, tag, column, text};
-    return SendRequest(list, kGetTextIfTagged, &read) == 1;
-}
-
 ListSearch ListFindItemText(HWND list, int32_t column, const std::string& text, int32_t from,
-                            uint32_t fromTag) {
-    TextSearch search = {column, &text, from, fromTag, {0, false, 0, 0}};
+                            uint32_t fromTag, int32_t readColumn, std::string* readText) {
+    TextSearch search = {column, &text, from, fromTag, readColumn, readText, {0, false, 0, 0}};
     SendRequest(list, kFindText, &search);
     return search.result;
 }
@@ -227,6 +215,8 @@ void FindText(HWND list, TextSearch* search) {
         if (length == static_cast<LRESULT>(text.size()) &&
             std::memcmp(buffer.data(), text.data(), text.size()) == 0) {
             result = {row, true, ListGetItemTag(list, row), 0};
+            if (search->readText != nullptr)
+                *search->readText = ListGetItemText(list, row, search->readColumn);
             break;
         }
     }
@@ -235,21 +225,13 @@ void FindText(HWND list, TextSearch* search) {
 }
 
 bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
-    if (message != kSetTextIfTagged && message != kFindText && message != kGetTextIfTagged)
+    if (message != kSetTextIfTagged && message != kFindText)
         return false;
     *result = 0;
     if (!IsInFlight(message, reinterpret_cast<const void*>(lParam)))
         return true;
     if (message == kFindText) {
         FindText(list, reinterpret_cast<TextSearch*>(lParam));
-        return true;
-    }
-    if (message == kGetTextIfTagged) {
-        const auto* read = reinterpret_cast<const TaggedRead*>(lParam);
-        if (read->tag != 0 && ListGetItemTag(list, read->row) == read->tag) {
-            *read->text = ListGetItemText(list, read->row, read->column);
-            *result = 1;
-        }
         return true;
     }
     const auto* write = reinterpret_cast<const TaggedWrite*>(lParam);
@@ -262,19 +244,9 @@ bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* 
 }
 
 const ControlOperations kListViewOperations = {
-    ListSelectedIndex,
-    ListAddColumn,
-    ListAddItem,
-    ListGetItemText,
-    ListSetItemText,
-    ListCount,
-    ListClear,
-    ListGetItemTag,
-    ListSetItemTextsIfTagged,
-    ListGetItemTextIfTagged,
-    ListFindItemText,
-    ListFilterMessage,
-    true,
+    ListSelectedIndex,        ListAddColumn,    ListAddItem,       ListGetItemText,
+    ListSetItemText,          ListCount,        ListClear,         ListGetItemTag,
+    ListSetItemTextsIfTagged, ListFindItemText, ListFilterMessage, true,
 };
 
 } // namespace
@@ -350,18 +322,11 @@ bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
     return ref.operations->setItemTextsIfTagged(ref.control, row, tag, cells);
 }
 
-bool GetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, int32_t column,
-                             std::string* text) {
-    ControlRef ref = LookUpControl(number);
-    if (ref.control == nullptr || ref.operations->getItemTextIfTagged == nullptr)
-        return false;
-    return ref.operations->getItemTextIfTagged(ref.control, row, tag, column, text);
-}
-
 ListSearch FindListItemText(int32_t number, int32_t column, const std::string& text, int32_t from,
-                            uint32_t fromTag) {
+                            uint32_t fromTag, int32_t readColumn, std::string* readText) {
     ControlRef ref = LookUpControl(number);
     if (ref.control == nullptr || ref.operations->findItemText == nullptr)
         return {0, false, 0, 0};
-    return ref.operations->findItemText(ref.control, column, text, from, fromTag);
+    return ref.operations->findItemText(ref.control, column, text, from, fromTag, readColumn,
+                                        readText);
 }

@@ -56,8 +56,11 @@ struct ListSearch {
 // search as from and fromTag of the next thus never reads a row twice, nor
 // skips a row of a new list. The whole search runs at once on the thread
 // that owns the list, so no change of the list comes between its reads.
+// With readText, the cell in readColumn of the row found is read into it in
+// the same pass (it is left alone when no row matched).
 ListSearch FindListItemText(int32_t number, int32_t column, const std::string& text, int32_t from,
-                            uint32_t fromTag);
+                            uint32_t fromTag, int32_t readColumn = 0,
+                            std::string* readText = nullptr);
 
 // Replaces a cell's text only if the row still carries tag. The test and the
 // write happen together on the thread that owns the list, so no other change
@@ -76,9 +79,3 @@ struct CellText {
 // whether the texts were written.
 bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
                               const std::vector<CellText>& cells);
-
-// Reads a cell's text into *text only if the row still carries tag. The test
-// and the read happen together on the thread that owns the list. Returns
-// whether the text was read; otherwise *text is left as it was.
-bool GetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, int32_t column,
-                             std::string* text);

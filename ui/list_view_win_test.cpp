@@ -174,9 +174,16 @@ TEST_F(FileListTest, SearchesGoOnFromTheLastPositionUnlessTheListChanged) {
     EXPECT_EQ(6, none.position);
     EXPECT_EQ(GetListItemTag(3, 5), none.tagBefore);
 
-    // Rows added later are found from there on.
+    // Rows added later are found from there on, with another cell of theirs
+    // when asked; a search that finds nothing leaves that text alone.
     AddListItem(3, -1, "later\n\nWaiting");
-    EXPECT_EQ(6, FindListItemText(3, 2, "Waiting", none.position, none.tagBefore).position);
+    std::string name = "untouched";
+    EXPECT_EQ(6,
+              FindListItemText(3, 2, "Waiting", none.position, none.tagBefore, 0, &name).position);
+    EXPECT_EQ("later", name);
+    SetListItemText(3, 6, "0%", 2);
+    EXPECT_FALSE(FindListItemText(3, 2, "Waiting", 6, none.tagBefore, 0, &name).found);
+    EXPECT_EQ("later", name);
 
     // After "Clear", the old position names rows of another list: all are read.
     ClearListItems(3);
