@@ -36,17 +36,10 @@ struct ListWrite {
 };
 
 std::vector<ListWrite> g_writes;
-WNDPROC g_listProcedure = nullptr;
 
-// Sees every message the list gets, after the window layer's own procedure
-// has passed it on; records each cell write.
-LRESULT CALLBACK RecordWrites(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == LVM_SETITEMA) {
-        const auto* item = reinterpret_cast<const LVITEMA*>(lParam);
-        if ((item->mask & LVIF_TEXT) && item->pszText != nullptr)
-            g_writes.push_back({item->iItem, item->iSubItem, item->pszText});
-    }
-    return CallWindowProcA(g_listProcedure, list, message, wParam, lParam);
+// Records each cell write of the list layer, in order.
+void RecordWrite(int32_t row, int32_t column, const std::string& text) {
+    g_writes.push_back({row, column, text});
 }
 
 std::string Crc(const std::string& bytes) {
@@ -69,10 +62,9 @@ class Pipeline : public ::testing::Test {
         CreateBlockHeap();
         InitTimers();
         window_ = std::make_unique<TestWindow>();
-        HWND list = CreateTestFileList();
+        CreateTestFileList();
         g_writes.clear();
-        g_listProcedure = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordWrites)));
+        BeforeCellWrite.store(RecordWrite);
         WorkerIdle.store(1);
         // Every file is read in chunks of two blocks, and every file of more
         // than a few chunks gets a helper for good: the results must not
@@ -86,6 +78,7 @@ class Pipeline : public ::testing::Test {
     void TearDown() override {
         WaitUntil([] { return WorkerIdle.load() == 1; }, 60000);
         StopAllTimers();
+        BeforeCellWrite.store(nullptr);
         ChunkedFileSource::ChunkFrom.store(chunkFrom_);
         ChunkedFileSource::ChunkBytes.store(chunkBytes_);
         ChunkedFileSource::SlowBelow.store(slowBelow_);

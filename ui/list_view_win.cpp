@@ -11,6 +11,8 @@
 #include <mutex>
 #include <vector>
 
+std::atomic<void (*)(int32_t, int32_t, const std::string&)> BeforeCellWrite{nullptr};
+
 namespace {
 
 // The longest cell text read back, plus its terminator.
@@ -74,13 +76,15 @@ LRESULT SendRequest(HWND list, UINT message, const void* request) {
     return result;
 }
 
-// A message that only reads the list. On the list's own thread it goes
-// straight to the list view's own procedure, past the procedures that watch
-// the list's messages (this layer's, which acts only on its own requests, and
-// that of a tip which watches the mouse): they have nothing to do with reads,
-// and under Wine each of them costs a round trip to the server per message.
-// Writes always go the whole way, so that whoever watches sees every change.
-LRESULT ReadList(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+// A message that reads the list or sets an item's text. On the list's own
+// thread it goes straight to the list view's own procedure, past the
+// procedures that watch the list's messages (this layer's, which acts only on
+// its own requests, and that of a tip which watches the mouse): they have
+// nothing to do with the items, and under Wine each of them costs round trips
+// to the server per message. A worker's file costs the window thread two
+// writes, so that was a third of its pace through many small files. Adding,
+// removing and columns always go the whole way.
+LRESULT ToListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC own = ControlClassProcedure(list);
     if (own != nullptr && GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId())
         return CallWindowProcA(own, list, message, wParam, lParam);
@@ -142,7 +146,7 @@ std::string ListGetItemText(HWND list, int32_t row, int32_t column) {
     item.iSubItem = column;
     item.pszText = buffer.data();
     item.cchTextMax = kCellBuffer;
-    ReadList(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    ToListView(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
     buffer.back() = '\0';
     return std::string(buffer.data());
 }
@@ -154,16 +158,18 @@ void ListSetItemText(HWND list, int32_t row, const std::string& text, int32_t co
     item.iSubItem = column;
     item.pszText = const_cast<char*>(text.c_str());
     item.cchTextMax = static_cast<int>(text.size());
-    SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    if (void (*hook)(int32_t, int32_t, const std::string&) = BeforeCellWrite.load())
+        hook(row, column, text);
+    ToListView(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
 }
 
 int32_t ListSelectedIndex(HWND list) {
     return static_cast<int32_t>(
-        ReadList(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        ToListView(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 int32_t ListCount(HWND list) {
-    return static_cast<int32_t>(ReadList(list, LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int32_t>(ToListView(list, LVM_GETITEMCOUNT, 0, 0));
 }
 
 void ListClear(HWND list) {
@@ -176,7 +182,7 @@ uint32_t ListGetItemTag(HWND list, int32_t row) {
     LVITEMA item = {};
     item.mask = LVIF_PARAM;
     item.iItem = row;
-    if (!ReadList(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+    if (!ToListView(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
         return 0;
     return static_cast<uint32_t>(item.lParam);
 }
@@ -210,8 +216,8 @@ void FindText(HWND list, TextSearch* search) {
         item.iSubItem = search->column;
         item.pszText = buffer.data();
         item.cchTextMax = static_cast<int>(buffer.size());
-        LRESULT length = ReadList(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                                  reinterpret_cast<LPARAM>(&item));
+        LRESULT length = ToListView(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                                    reinterpret_cast<LPARAM>(&item));
         if (length == static_cast<LRESULT>(text.size()) &&
             std::memcmp(buffer.data(), text.data(), text.size()) == 0) {
             result = {row, true, ListGetItemTag(list, row), 0};

@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,6 +38,10 @@ void SetListItemText(int32_t number, int32_t row, const std::string& text, int32
 
 int32_t CountListItems(int32_t number);
 void ClearListItems(int32_t number);
+
+// For tests: when set, sees each cell text this layer writes (row, column,
+// text), just before the list view gets it, on the list's thread.
+extern std::atomic<void (*)(int32_t row, int32_t column, const std::string& text)> BeforeCellWrite;
 
 // The tag of a row; 0 for a missing row.
 uint32_t GetListItemTag(int32_t number, int32_t row);
