@@ -33,6 +33,8 @@ struct ControlOperations {
     uint32_t (*getItemTag)(HWND control, int32_t row) = nullptr;
     bool (*setItemTextsIfTagged)(HWND control, int32_t row, uint32_t tag,
                                  const std::vector<CellText>& cells) = nullptr;
+    void (*queueItemTextIfTagged)(HWND control, int32_t row, uint32_t tag, const std::string& text,
+                                  int32_t column) = nullptr;
     ListSearch (*findItemText)(HWND control, int32_t column, const std::string& text, int32_t from,
                                uint32_t fromTag, int32_t readColumn,
                                std::string* readText) = nullptr;

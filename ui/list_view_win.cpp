@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -19,9 +20,10 @@ namespace {
 constexpr int kCellBuffer = 10000;
 
 // Handled by the layer's procedure of every list view: a tag-checked write,
-// and a search for a cell text.
+// a search for a cell text, and "make the queued writes".
 constexpr UINT kSetTextIfTagged = WM_APP + 0x5356;
 constexpr UINT kFindText = WM_APP + 0x5357;
+constexpr UINT kMakeQueuedWrites = WM_APP + 0x5358;
 
 struct TaggedWrite {
     int32_t row;
@@ -54,6 +56,22 @@ struct InFlight {
 std::mutex g_inFlightLock;
 std::vector<InFlight> g_inFlight;
 
+// Tag-checked writes queued for the lists' threads, in the order they were
+// queued. While a list has writes here, a kMakeQueuedWrites message is on its
+// way to it: the first write queued for a list posts one, and the list takes
+// all of its writes at once when that message comes, or sooner, before it
+// handles any request (so a caller's queued writes come before its next
+// request).
+struct QueuedWrite {
+    HWND list;
+    int32_t row;
+    uint32_t tag;
+    int32_t column;
+    std::string text;
+};
+std::mutex g_queueLock;
+std::deque<QueuedWrite> g_queue;
+
 bool IsInFlight(UINT message, const void* request) {
     std::lock_guard<std::mutex> guard(g_inFlightLock);
     return std::find(g_inFlight.begin(), g_inFlight.end(), InFlight{message, request}) !=
@@ -76,6 +94,10 @@ LRESULT SendRequest(HWND list, UINT message, const void* request) {
     return result;
 }
 
+bool IsListsThread(HWND list) {
+    return GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId();
+}
+
 // A message that reads the list or sets an item's text. On the list's own
 // thread it goes straight to the list view's own procedure, past the
 // procedures that watch the list's messages (this layer's, which acts only on
@@ -86,7 +108,7 @@ LRESULT SendRequest(HWND list, UINT message, const void* request) {
 // removing and columns always go the whole way.
 LRESULT ToListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC own = ControlClassProcedure(list);
-    if (own != nullptr && GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId())
+    if (own != nullptr && IsListsThread(list))
         return CallWindowProcA(own, list, message, wParam, lParam);
     return SendMessageA(list, message, wParam, lParam);
 }
@@ -193,6 +215,51 @@ bool ListSetItemTextsIfTagged(HWND list, int32_t row, uint32_t tag,
     return SendRequest(list, kSetTextIfTagged, &write) == 1;
 }
 
+// On the list's thread: the writes queued for it, in order; those of other
+// lists stay queued. A list that is going away drops its writes.
+void MakeQueuedWrites(HWND list, bool drop = false) {
+    std::vector<QueuedWrite> writes;
+    {
+        std::lock_guard<std::mutex> guard(g_queueLock);
+        for (auto it = g_queue.begin(); it != g_queue.end();) {
+            if (it->list != list) {
+                ++it;
+                continue;
+            }
+            writes.push_back(std::move(*it));
+            it = g_queue.erase(it);
+        }
+    }
+    if (drop)
+        return;
+    for (const QueuedWrite& write : writes)
+        if (ListGetItemTag(list, write.row) == write.tag)
+            ListSetItemText(list, write.row, write.text, write.column);
+}
+
+void ListQueueItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::string& text,
+                               int32_t column) {
+    if (tag == 0)
+        return;
+    if (IsListsThread(list)) {
+        MakeQueuedWrites(list);
+        if (ListGetItemTag(list, row) == tag)
+            ListSetItemText(list, row, text, column);
+        return;
+    }
+    bool first = true;
+    {
+        std::lock_guard<std::mutex> guard(g_queueLock);
+        for (const QueuedWrite& write : g_queue)
+            first = first && write.list != list;
+        g_queue.push_back({list, row, tag, column, text});
+    }
+    // A list whose message queue is full (or that is gone) gets its writes
+    // sent instead.
+    if (first && !PostMessageA(list, kMakeQueuedWrites, 0, 0))
+        SendMessageA(list, kMakeQueuedWrites, 0, 0);
+}
+
 ListSearch ListFindItemText(HWND list, int32_t column, const std::string& text, int32_t from,
                             uint32_t fromTag, int32_t readColumn, std::string* readText) {
     TextSearch search = {column, &text, from, fromTag, readColumn, readText, {0, false, 0, 0}};
@@ -231,9 +298,14 @@ void FindText(HWND list, TextSearch* search) {
 }
 
 bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
-    if (message != kSetTextIfTagged && message != kFindText)
+    if (message == WM_NCDESTROY)
+        MakeQueuedWrites(list, true);
+    if (message != kSetTextIfTagged && message != kFindText && message != kMakeQueuedWrites)
         return false;
     *result = 0;
+    MakeQueuedWrites(list);
+    if (message == kMakeQueuedWrites)
+        return true;
     if (!IsInFlight(message, reinterpret_cast<const void*>(lParam)))
         return true;
     if (message == kFindText) {
@@ -250,9 +322,19 @@ bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* 
 }
 
 const ControlOperations kListViewOperations = {
-    ListSelectedIndex,        ListAddColumn,    ListAddItem,       ListGetItemText,
-    ListSetItemText,          ListCount,        ListClear,         ListGetItemTag,
-    ListSetItemTextsIfTagged, ListFindItemText, ListFilterMessage, true,
+    ListSelectedIndex,
+    ListAddColumn,
+    ListAddItem,
+    ListGetItemText,
+    ListSetItemText,
+    ListCount,
+    ListClear,
+    ListGetItemTag,
+    ListSetItemTextsIfTagged,
+    ListQueueItemTextIfTagged,
+    ListFindItemText,
+    ListFilterMessage,
+    true,
 };
 
 } // namespace
@@ -326,6 +408,13 @@ bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
     if (ref.control == nullptr || ref.operations->setItemTextsIfTagged == nullptr)
         return false;
     return ref.operations->setItemTextsIfTagged(ref.control, row, tag, cells);
+}
+
+void QueueListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
+                               int32_t column) {
+    ControlRef ref = LookUpControl(number);
+    if (ref.control != nullptr && ref.operations->queueItemTextIfTagged != nullptr)
+        ref.operations->queueItemTextIfTagged(ref.control, row, tag, text, column);
 }
 
 ListSearch FindListItemText(int32_t number, int32_t column, const std::string& text, int32_t from,

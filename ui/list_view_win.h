@@ -73,6 +73,14 @@ ListSearch FindListItemText(int32_t number, int32_t column, const std::string& t
 bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
                              int32_t column);
 
+// The same, without waiting for the thread that owns the list: the write is
+// queued, and made there soon after, still only if the row carries tag then.
+// Queued writes are made in the order they were queued, and all of them
+// before that thread handles any later tag-checked write or search, so a
+// caller's own writes never overtake each other.
+void QueueListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
+                               int32_t column);
+
 // A cell's new text.
 struct CellText {
     int32_t column;

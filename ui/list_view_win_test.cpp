@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -155,6 +157,39 @@ TEST_F(FileListTest, TagsTellARowFromALaterRowWithTheSameIndex) {
     EXPECT_EQ(0, SendMessageA(list_, WM_APP + 0x5356, 0, reinterpret_cast<LPARAM>(&text)));
     EXPECT_EQ(0, SendMessageA(list_, WM_APP + 0x5356, 0, 0x10));
     EXPECT_EQ("Waiting", GetListItemText(3, 0, 2));
+}
+
+// Writes queued from another thread come in the order queued, before that
+// thread's next request, even when the request reaches the list first (a sent
+// message goes before posted ones); those for another row's tag are dropped.
+std::vector<std::string> g_writes;
+
+TEST_F(FileListTest, QueuedWritesComeInOrderBeforeTheNextRequest) {
+    AddListItem(3, -1, "a\n\nWaiting");
+    uint32_t tag = GetListItemTag(3, 0);
+    QueueListItemTextIfTagged(3, 0, tag, "0%", 2); // on the list's thread: at once
+    EXPECT_EQ("0%", GetListItemText(3, 0, 2));
+
+    g_writes.clear();
+    BeforeCellWrite = [](int32_t, int32_t, const std::string& text) { g_writes.push_back(text); };
+    std::atomic<bool> done{false};
+    HWND window = window_->handle();
+    std::thread worker([&] {
+        QueueListItemTextIfTagged(3, 0, tag, "1%", 2);
+        QueueListItemTextIfTagged(3, 0, tag + 1, "stale", 2);
+        QueueListItemTextIfTagged(3, 0, tag, "2%", 2);
+        SetListItemTextIfTagged(3, 0, tag, "CRC32 in filename", 2);
+        done = true;
+        PostMessageA(window, WM_APP, 0, 0);
+    });
+    Sleep(200); // both the posted and the sent message wait meanwhile
+    bool served = WaitForEventWhere([&](const Event&) { return done.load(); }, 5000);
+    worker.join();
+    DrainEvents();
+    BeforeCellWrite = nullptr;
+    ASSERT_TRUE(served);
+    EXPECT_EQ((std::vector<std::string>{"1%", "2%", "CRC32 in filename"}), g_writes);
+    EXPECT_EQ("CRC32 in filename", GetListItemText(3, 0, 2));
 }
 
 // A search that goes on from where the last one ended, as the checksum
