@@ -648,9 +648,9 @@ bool ReadRowRect(HWND list, HANDLE process, int row, RECT* rect) {
 // start.
 // Each column has a request block of its own that stays in the target, so a
 // look costs one message and one read. Looks are a millisecond apart until
-// the first percentage, then 10 ms apart until 90 percent (so that they
-// hardly slow the program), then a millisecond apart again, on the checksum,
-// with the State column read only every 16th look.
+// the first percentage, then further apart while the end is far (so that
+// they hardly slow the program), then a millisecond apart again, on the
+// checksum, with the State column read only every 16th look.
 int CommandTimeRow(Args& args) {
     TakeTitle(&args);
     if (args.positional.size() != 3)
@@ -692,6 +692,7 @@ int CommandTimeRow(Args& args) {
     FILETIME clock;
     QueryPerformanceFrequency(&frequency);
     bool seenPercent = false, nearEnd = false;
+    int firstShare = 0;
     long looks = 0;
     std::string state, crc;
     timeBeginPeriod(1);
@@ -706,9 +707,22 @@ int CommandTimeRow(Args& args) {
         if (!seenPercent && percent) {
             seenPercent = true;
             first = now;
+            firstShare = atoi(state.c_str());
         }
-        if (seenPercent && (!percent || atoi(state.c_str()) >= 90))
-            nearEnd = true;
+        // Until the end is near, the next look comes after a quarter of the
+        // time the row still needs at its pace since the first percentage
+        // (10 ms while it has not moved on from there, at most 50 ms): a few
+        // dozen looks for a whole file, each of which costs the program's
+        // window a message.
+        DWORD pause = 1;
+        if (seenPercent && !nearEnd) {
+            int share = percent ? atoi(state.c_str()) : 100;
+            double sofar =
+                double(now.QuadPart - first.QuadPart) * 1000.0 / double(frequency.QuadPart);
+            double left = share > firstShare ? sofar * (100 - share) / (share - firstShare) : 40.0;
+            nearEnd = share >= 95 || left < 20.0;
+            pause = nearEnd ? 1 : static_cast<DWORD>(left < 200.0 ? left / 4 : 50.0);
+        }
         if (!crc.empty() || state == "ReadError") {
             timeEndPeriod(1);
             look(stateBlock, &state);
@@ -725,12 +739,13 @@ int CommandTimeRow(Args& args) {
                 .Add("ms", figure)
                 .Add("at", at)
                 .Add("looks", looks)
+                .Add("from", static_cast<long>(firstShare))
                 .Text("state", state)
                 .Text("crc", crc)
                 .Print();
             return kExitOk;
         }
-        Sleep(seenPercent && !nearEnd ? 10 : 1);
+        Sleep(pause);
     }
     timeEndPeriod(1);
     return Fail(kExitNotFound, "the row did not finish in time");

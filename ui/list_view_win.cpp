@@ -57,11 +57,14 @@ std::mutex g_inFlightLock;
 std::vector<InFlight> g_inFlight;
 
 // Tag-checked writes queued for the lists' threads, in the order they were
-// queued. While a list has writes here, a kMakeQueuedWrites message is on its
-// way to it: the first write queued for a list posts one, and the list takes
-// all of its writes at once when that message comes, or sooner, before it
-// handles any request (so a caller's queued writes come before its next
-// request).
+// queued. A list takes all of its writes at once: before it handles any
+// request (so a caller's queued writes come before its next request), and
+// otherwise when a kMakeQueuedWrites message comes or its pacing timer goes
+// off. The first write queued for a list posts that message, unless the list
+// is paced: after taking writes that way, a list takes the next ones on its
+// timer, kPaceMs later, and only when a tick finds none queued does the next
+// write post again. So a file read at several GB/s, with a percentage every
+// few milliseconds, wakes the window about every kPaceMs, not at each one.
 struct QueuedWrite {
     HWND list;
     int32_t row;
@@ -69,8 +72,11 @@ struct QueuedWrite {
     int32_t column;
     std::string text;
 };
+constexpr UINT_PTR kPaceTimer = 0x5358;
+constexpr UINT kPaceMs = 20;
 std::mutex g_queueLock;
 std::deque<QueuedWrite> g_queue;
+std::vector<HWND> g_paced; // lists whose pacing timer runs
 
 bool IsInFlight(UINT message, const void* request) {
     std::lock_guard<std::mutex> guard(g_inFlightLock);
@@ -215,23 +221,45 @@ bool ListSetItemTextsIfTagged(HWND list, int32_t row, uint32_t tag,
     return SendRequest(list, kSetTextIfTagged, &write) == 1;
 }
 
-// On the list's thread: the writes queued for it, in order; those of other
-// lists stay queued. A list that is going away drops its writes.
-void MakeQueuedWrites(HWND list, bool drop = false) {
+// On the list's thread: takes the writes queued for it, in order; those of
+// other lists stay queued. When nothing is queued and unpace is set, the list
+// is no longer paced (in the same step, so a write queued right after posts).
+std::vector<QueuedWrite> TakeQueuedWrites(HWND list, bool unpace) {
     std::vector<QueuedWrite> writes;
-    {
-        std::lock_guard<std::mutex> guard(g_queueLock);
-        for (auto it = g_queue.begin(); it != g_queue.end();) {
-            if (it->list != list) {
-                ++it;
-                continue;
-            }
-            writes.push_back(std::move(*it));
-            it = g_queue.erase(it);
+    std::lock_guard<std::mutex> guard(g_queueLock);
+    for (auto it = g_queue.begin(); it != g_queue.end();) {
+        if (it->list != list) {
+            ++it;
+            continue;
         }
+        writes.push_back(std::move(*it));
+        it = g_queue.erase(it);
     }
-    if (drop)
+    if (writes.empty() && unpace)
+        g_paced.erase(std::remove(g_paced.begin(), g_paced.end(), list), g_paced.end());
+    return writes;
+}
+
+void MakeQueuedWrites(HWND list) {
+    for (const QueuedWrite& write : TakeQueuedWrites(list, false))
+        if (ListGetItemTag(list, write.row) == write.tag)
+            ListSetItemText(list, write.row, write.text, write.column);
+}
+
+// The list's message, or its pacing timer: takes the queued writes, and
+// paces the list from then on while there are any.
+void MakeQueuedWritesPaced(HWND list, bool onTimer) {
+    std::vector<QueuedWrite> writes = TakeQueuedWrites(list, onTimer);
+    if (writes.empty()) {
+        if (onTimer)
+            KillTimer(list, kPaceTimer);
         return;
+    }
+    if (!onTimer && SetTimer(list, kPaceTimer, kPaceMs, nullptr) != 0) {
+        std::lock_guard<std::mutex> guard(g_queueLock);
+        if (std::find(g_paced.begin(), g_paced.end(), list) == g_paced.end())
+            g_paced.push_back(list);
+    }
     for (const QueuedWrite& write : writes)
         if (ListGetItemTag(list, write.row) == write.tag)
             ListSetItemText(list, write.row, write.text, write.column);
@@ -247,16 +275,17 @@ void ListQueueItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::
             ListSetItemText(list, row, text, column);
         return;
     }
-    bool first = true;
+    bool post = true;
     {
         std::lock_guard<std::mutex> guard(g_queueLock);
         for (const QueuedWrite& write : g_queue)
-            first = first && write.list != list;
+            post = post && write.list != list;
+        post = post && std::find(g_paced.begin(), g_paced.end(), list) == g_paced.end();
         g_queue.push_back({list, row, tag, column, text});
     }
     // A list whose message queue is full (or that is gone) gets its writes
     // sent instead.
-    if (first && !PostMessageA(list, kMakeQueuedWrites, 0, 0))
+    if (post && !PostMessageA(list, kMakeQueuedWrites, 0, 0))
         SendMessageA(list, kMakeQueuedWrites, 0, 0);
 }
 
@@ -297,15 +326,23 @@ void FindText(HWND list, TextSearch* search) {
         result.tagBefore = ListGetItemTag(list, result.position - 1);
 }
 
-bool ListFilterMessage(HWND list, UINT message, WPARAM, LPARAM lParam, LRESULT* result) {
-    if (message == WM_NCDESTROY)
-        MakeQueuedWrites(list, true);
-    if (message != kSetTextIfTagged && message != kFindText && message != kMakeQueuedWrites)
+bool ListFilterMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (message == WM_NCDESTROY) { // a list that goes away drops its writes
+        TakeQueuedWrites(list, false);
+        std::lock_guard<std::mutex> guard(g_queueLock);
+        g_paced.erase(std::remove(g_paced.begin(), g_paced.end(), list), g_paced.end());
+        return false;
+    }
+    bool onTimer = message == WM_TIMER && wParam == kPaceTimer;
+    if (message != kSetTextIfTagged && message != kFindText && message != kMakeQueuedWrites &&
+        !onTimer)
         return false;
     *result = 0;
-    MakeQueuedWrites(list);
-    if (message == kMakeQueuedWrites)
+    if (message == kMakeQueuedWrites || onTimer) {
+        MakeQueuedWritesPaced(list, onTimer);
         return true;
+    }
+    MakeQueuedWrites(list);
     if (!IsInFlight(message, reinterpret_cast<const void*>(lParam)))
         return true;
     if (message == kFindText) {

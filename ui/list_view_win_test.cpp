@@ -190,6 +190,18 @@ TEST_F(FileListTest, QueuedWritesComeInOrderBeforeTheNextRequest) {
     ASSERT_TRUE(served);
     EXPECT_EQ((std::vector<std::string>{"1%", "2%", "CRC32 in filename"}), g_writes);
     EXPECT_EQ("CRC32 in filename", GetListItemText(3, 0, 2));
+
+    // Writes that follow soon after others (the list is paced then) still
+    // come on their own, with no request after them.
+    std::thread later([&] {
+        for (int percent = 3; percent <= 9; ++percent) {
+            QueueListItemTextIfTagged(3, 0, tag, std::to_string(percent) + "%", 2);
+            Sleep(percent % 2 * 7);
+        }
+    });
+    EXPECT_TRUE(
+        WaitForEventWhere([](const Event&) { return GetListItemText(3, 0, 2) == "9%"; }, 2000));
+    later.join();
 }
 
 // A search that goes on from where the last one ended, as the checksum
