@@ -74,7 +74,8 @@ bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const st
                              int32_t column);
 
 // The same, without waiting for the thread that owns the list: the write is
-// queued, and made there soon after, still only if the row carries tag then.
+// queued, and made there soon after (within about 20 ms while writes keep
+// coming), still only if the row carries tag then.
 // Queued writes are made in the order they were queued, and all of them
 // before that thread handles any later tag-checked write or search, so a
 // caller's own writes never overtake each other.
