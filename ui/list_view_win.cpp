@@ -240,10 +240,15 @@ std::vector<QueuedWrite> TakeQueuedWrites(HWND list, bool unpace) {
     return writes;
 }
 
-void MakeQueuedWrites(HWND list) {
-    for (const QueuedWrite& write : TakeQueuedWrites(list, false))
+// On the list's thread: the writes whose rows still carry their tags.
+void MakeWrites(HWND list, const std::vector<QueuedWrite>& writes) {
+    for (const QueuedWrite& write : writes)
         if (ListGetItemTag(list, write.row) == write.tag)
             ListSetItemText(list, write.row, write.text, write.column);
+}
+
+void MakeQueuedWrites(HWND list) {
+    MakeWrites(list, TakeQueuedWrites(list, false));
 }
 
 // The list's message, or its pacing timer: takes the queued writes, and
@@ -260,9 +265,7 @@ void MakeQueuedWritesPaced(HWND list, bool onTimer) {
         if (std::find(g_paced.begin(), g_paced.end(), list) == g_paced.end())
             g_paced.push_back(list);
     }
-    for (const QueuedWrite& write : writes)
-        if (ListGetItemTag(list, write.row) == write.tag)
-            ListSetItemText(list, write.row, write.text, write.column);
+    MakeWrites(list, writes);
 }
 
 void ListQueueItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::string& text,
@@ -271,8 +274,7 @@ void ListQueueItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::
         return;
     if (IsListsThread(list)) {
         MakeQueuedWrites(list);
-        if (ListGetItemTag(list, row) == tag)
-            ListSetItemText(list, row, text, column);
+        MakeWrites(list, {{list, row, tag, column, text}});
         return;
     }
     bool post = true;
