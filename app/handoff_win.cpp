@@ -8,7 +8,7 @@
 #include "ui/events_win.h"
 #include "ui/message_box_win.h"
 
-#include <deque>
+#include <cstring>
 
 HWND PeerWindow = nullptr;
 HANDLE PeerProcess = nullptr;
@@ -23,9 +23,61 @@ constexpr DWORD kLockTimeoutMs = 30000;
 const char kHandOffLock[] = "Sumvane.HandOff";
 
 // Texts sent with 1026, kept for the rest of the run: a running instance that
-// answered too late for us may still read them.
-std::deque<std::string>& SentTexts() {
-    static auto* texts = new std::deque<std::string>();
+// answered too late for us may still read them. They lie below 2 GiB, since
+// their address travels in wParam, which a running instance of the 32-bit
+// build sees as 32 bits (and, without the large-address flag, takes only up
+// to 2 GiB); a 64-bit program's heap may lie anywhere, so the texts are
+// copied into blocks of their own from the low part of the address space.
+class LowTexts {
+  public:
+    // A copy of text with its terminating zero, below 2 GiB; nullptr when no
+    // room is left there.
+    const char* Keep(const std::string& text) {
+        size_t size = text.size() + 1;
+        if (size > left_ && !NewBlock(size))
+            return nullptr;
+        char* copy = next_;
+        memcpy(copy, text.c_str(), size);
+        next_ += size;
+        left_ -= size;
+        return copy;
+    }
+
+  private:
+    static constexpr uintptr_t kLimit = 0x80000000u;
+    static constexpr size_t kBlockSize = 64 * 1024; // the allocation granularity
+
+    bool NewBlock(size_t least) {
+        size_t size = (least + kBlockSize - 1) / kBlockSize * kBlockSize;
+        uintptr_t at = kBlockSize;
+        MEMORY_BASIC_INFORMATION region;
+        while (at < kLimit && VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof region)) {
+            uintptr_t start = reinterpret_cast<uintptr_t>(region.BaseAddress);
+            uintptr_t end = start + region.RegionSize;
+            uintptr_t base = (start + kBlockSize - 1) / kBlockSize * kBlockSize;
+            if (region.State == MEM_FREE && base < end && end - base >= size &&
+                base + size <= kLimit) {
+                void* block = VirtualAlloc(reinterpret_cast<void*>(base), size,
+                                           MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+                if (block != nullptr) {
+                    next_ = static_cast<char*>(block);
+                    left_ = size;
+                    return true;
+                }
+            }
+            if (end <= at)
+                break;
+            at = end;
+        }
+        return false;
+    }
+
+    char* next_ = nullptr;
+    size_t left_ = 0;
+};
+
+LowTexts& SentTexts() {
+    static auto* texts = new LowTexts();
     return *texts;
 }
 
@@ -103,10 +155,11 @@ uintptr_t SendProcessId(HWND window) {
 }
 
 uintptr_t SendPathText(const std::string& path) {
-    SentTexts().push_back(path);
-    const std::string& text = SentTexts().back();
-    return SendWithTimeout(PeerWindow, kPathTextMessage, reinterpret_cast<WPARAM>(text.c_str()),
-                           static_cast<LPARAM>(text.size()));
+    const char* text = SentTexts().Keep(path);
+    if (text == nullptr)
+        return 0;
+    return SendWithTimeout(PeerWindow, kPathTextMessage, reinterpret_cast<WPARAM>(text),
+                           static_cast<LPARAM>(path.size()));
 }
 
 bool HandOverPath(const std::string& path) {

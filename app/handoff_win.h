@@ -35,8 +35,9 @@ constexpr uint32_t kLongestHandedPath = 32767;
 uintptr_t SendProcessId(HWND window);
 
 // Sends message 1026 for path to the PeerWindow; the answer, 0 when there was
-// none in time. The text stays readable until this process ends, so that even
-// a reader that answers late never reads freed memory.
+// none in time. The text lies below 2 GiB, so that a running instance of
+// either build can read it, and stays readable until this process ends, so
+// that even a reader that answers late never reads freed memory.
 uintptr_t SendPathText(const std::string& path);
 
 // Finds a running instance and hands path to it under the system-wide lock.

@@ -135,7 +135,19 @@ TEST_F(HandOff, ANewProcessIdMessageReplacesAndClosesTheOldHandle) {
     EXPECT_EQ(nullptr, PeerProcess);
 }
 
+// The highest text address a 1026 carried, for the test below.
+std::atomic<uintptr_t> HighestTextAddress{0};
+
+uint32_t RecordingCallback(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_USER + 2 && wParam > HighestTextAddress)
+        HighestTextAddress = wParam;
+    return HandOffCallback(window, message, wParam, lParam);
+}
+
 TEST_F(HandOff, ConcurrentSendersEachDeliverEveryPathExactlyOnce) {
+    // Every text lies below 2 GiB, where a running 32-bit build can read it
+    // from a 64-bit sender (its wParam is 32 bits).
+    SetMessageCallback(RecordingCallback);
     std::vector<std::string> paths;
     for (int i = 0; i < 12; ++i)
         paths.push_back(folder_.Make("sender" + std::to_string(i) + ".bin", 5));
@@ -158,6 +170,8 @@ TEST_F(HandOff, ConcurrentSendersEachDeliverEveryPathExactlyOnce) {
     std::sort(listed.begin(), listed.end());
     std::sort(paths.begin(), paths.end());
     EXPECT_EQ(paths, listed);
+    EXPECT_NE(0u, HighestTextAddress.load());
+    EXPECT_LT(HighestTextAddress.load(), 0x80000000u);
 }
 
 TEST_F(HandOff, WithoutARunningInstanceNothingIsHandedOver) {

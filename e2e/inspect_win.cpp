@@ -21,6 +21,7 @@
 #include <stdlib.h>
 #include <tlhelp32.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -837,34 +838,42 @@ struct TipFacts {
 // with the tooltip's own handle and a 1024-character tip buffer, followed by
 // (among others) the tool count, the two colours, ..., the maximum width,
 // three tool indexes, the three delays, the margins, a flag and the title
-// pointer. The fields found through the messages anchor the search, so a
-// layout that differs gives no title rather than a wrong one.
+// pointer. Handles and pointers are as wide as the target's, which is taken
+// to be of this helper's build. The fields found through the messages anchor
+// the search, so a layout that differs gives no title rather than a wrong one.
 bool ReadTitleFromWineTooltip(HWND tip, HANDLE process, const TipFacts& facts, std::string* title) {
     const size_t kTipChars = 1024;
     const size_t kFields = 64;
-    const size_t fields_offset = sizeof(DWORD) + kTipChars * sizeof(wchar_t);
+    const size_t fields_offset = sizeof(HWND) + kTipChars * sizeof(wchar_t);
     LONG_PTR info = GetWindowLongPtrA(tip, 0);
     if (info == 0)
         return false;
-    std::vector<DWORD> words(fields_offset / sizeof(DWORD) + kFields, 0);
+    std::vector<char> bytes(fields_offset + kFields * sizeof(DWORD), 0);
     SIZE_T done = 0;
-    if (!ReadProcessMemory(process, reinterpret_cast<void*>(info), words.data(),
-                           words.size() * sizeof(DWORD), &done) ||
-        done != words.size() * sizeof(DWORD))
+    if (!ReadProcessMemory(process, reinterpret_cast<void*>(info), bytes.data(), bytes.size(),
+                           &done) ||
+        done != bytes.size())
         return false;
-    if (words[0] != static_cast<DWORD>(reinterpret_cast<UINT_PTR>(tip)))
+    HWND self = nullptr;
+    memcpy(&self, bytes.data(), sizeof self);
+    if (self != tip)
         return false;
-    const DWORD* f = words.data() + fields_offset / sizeof(DWORD);
+    std::vector<DWORD> f(kFields);
+    memcpy(f.data(), bytes.data() + fields_offset, kFields * sizeof(DWORD));
     for (size_t i = 0; i + 3 < kFields; ++i) {
         if (f[i] != static_cast<DWORD>(facts.tools) || f[i + 1] != facts.bk_color ||
             f[i + 2] != facts.text_color)
             continue;
-        for (size_t j = i + 3; j + 12 < kFields && j < i + 12; ++j) {
+        for (size_t j = i + 3; j + 14 < kFields && j < i + 12; ++j) {
             if (f[j] != static_cast<DWORD>(facts.max_width) ||
                 f[j + 6] != static_cast<DWORD>(facts.initial))
                 continue;
-            DWORD pointer = f[j + 12];
-            if (pointer == 0) {
+            // The title pointer follows the flag, at the pointer's alignment.
+            size_t at = fields_offset + (j + 12) * sizeof(DWORD);
+            at = (at + alignof(void*) - 1) / alignof(void*) * alignof(void*);
+            void* pointer = nullptr;
+            memcpy(&pointer, bytes.data() + at, sizeof pointer);
+            if (pointer == nullptr) {
                 title->clear();
                 return true;
             }
@@ -872,8 +881,7 @@ bool ReadTitleFromWineTooltip(HWND tip, HANDLE process, const TipFacts& facts, s
             SIZE_T got = 0;
             // The title may sit near the end of a page, so read less if need be.
             for (size_t n = kTipChars; n >= 16; n /= 2) {
-                if (ReadProcessMemory(process, reinterpret_cast<void*>(pointer), chars.data(),
-                                      n * sizeof(wchar_t), &got))
+                if (ReadProcessMemory(process, pointer, chars.data(), n * sizeof(wchar_t), &got))
                     break;
             }
             if (got == 0)

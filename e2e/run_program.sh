@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
 # Starts the built program under Wine, for `./dev run`.
 #
-#   run_program.sh WIN32_TREE [FILE...]
+#   run_program.sh WINDOWS_TREE [FILE...]
+#
+# WINDOWS_TREE is the build tree of either Windows build; ./dev run puts the
+# commands of the right Wine first on PATH and sets WINEARCH (win64 for the
+# x86_64 build; win32, the default, for the i686 one).
 #
 # With a display ($DISPLAY), the program opens there with the files given and
 # this script returns when it ends. Without one, a virtual display is started,
 # the program checksums the files (or a small demo set), the finished list is
-# printed as text, a screenshot is saved in WIN32_TREE/run, and the program is
+# printed as text, a screenshot is saved in WINDOWS_TREE/run, and the program is
 # closed again.
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-TREE=$(cd "${1:?usage: run_program.sh WIN32_TREE [FILE...]}" && pwd)
+TREE=$(cd "${1:?usage: run_program.sh WINDOWS_TREE [FILE...]}" && pwd)
 shift
 EXE=$TREE/app/sumvane.exe
 INSPECT=$TREE/e2e/sumvane_inspect.exe
 OUT=$TREE/run
 
-export WINEPREFIX=$TREE/wineprefix WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX=$TREE/wineprefix WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # The same prefix settings as for the tests: no crash dialogs, and Wine draws

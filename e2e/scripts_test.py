@@ -40,13 +40,23 @@ def manifest_settings(inspector, exe):
         "[@name='Microsoft.Windows.Common-Controls']",
         NS,
     )
+    program = root.find("asm:assemblyIdentity", NS)
     return {
+        "architecture": [e.get("processorArchitecture") for e in (program, controls)],
         "activeCodePage": settings.findtext("ws2019:activeCodePage", None, NS),
         "gdiScaling": settings.findtext("ws2017:gdiScaling", None, NS),
         "dpiAware": [e.tag for e in settings if "dpiAware" in e.tag],
         "common controls": controls.get("version") if controls is not None else None,
         "supportedOS": len(root.findall("compat:compatibility/compat:application/*", NS)),
     }
+
+
+def expected_manifest(exe):
+    """What every build's manifest asks: the same, but for the architecture,
+    which must be the program's own (a 64-bit process ignores a manifest
+    that says x86, and the other way round)."""
+    architecture = {"i686": "x86", "x86_64": "amd64"}[e2e.pe_machine(exe)]
+    return dict(EXPECTED_MANIFEST, architecture=[architecture] * 2)
 
 
 EXPECTED_MANIFEST = {
@@ -152,7 +162,7 @@ class ScriptsTest(e2e.ProgramTestCase):
 
     def test_the_program_carries_its_manifest_and_common_controls_6(self):
         program = self.start_program()
-        self.assertEqual(manifest_settings(self.inspector, self.exe), EXPECTED_MANIFEST)
+        self.assertEqual(manifest_settings(self.inspector, self.exe), expected_manifest(self.exe))
         _, records, _ = self.inspector.run("modules", "--pid", program.window.pid, "comctl32")
         paths = [e2e.unescape(v["path"]).lower() for _, v in records]
         # The copy of the common controls 6.0 assembly, not the system's 5.x.

@@ -18,6 +18,11 @@ Environment (set by ./dev test and the ctest registration):
     SUMVANE_EXE                  path of the program under test, if built
     SUMVANE_E2E_ARTIFACTS        where failures leave their evidence
     SUMVANE_E2E_WORK             where tests make their files
+    SUMVANE_WIN_ARCH             the build whose tests run: i686 or x86_64
+    SUMVANE_RUNS_32BIT           1 where this machine runs 32-bit code, else 0,
+    SUMVANE_NO_32BIT_WHY           with what was seen
+    SUMVANE_EXE_I686,            the program of each build
+    SUMVANE_EXE_X86_64
 """
 
 import dataclasses
@@ -26,6 +31,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -76,6 +82,18 @@ def crc32_hex(data):
     else:
         crc = zlib.crc32(data)
     return "%08X" % (crc & 0xFFFFFFFF)
+
+
+def pe_machine(exe):
+    """The build a Windows program is of, from its PE header: "i686" or
+    "x86_64"."""
+    with open(exe, "rb") as f:
+        header = f.read(4096)
+    (pe,) = struct.unpack_from("<I", header, 0x3C)
+    if header[pe : pe + 4] != b"PE\0\0":
+        raise AssertionError("%s is not a PE program" % exe)
+    (machine,) = struct.unpack_from("<H", header, pe + 4)
+    return {0x14C: "i686", 0x8664: "x86_64"}[machine]
 
 
 def wine_path(path):

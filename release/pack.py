@@ -1,13 +1,14 @@
 """Packs the release for Windows users into one folder:
 
-    sumvane.exe                  the program
-    sumvane-MAJOR.MINOR-win32.zip  sumvane.exe and README.txt
-    SHA256SUMS                   the SHA-256 of both, as sha256sum writes them
+    sumvane.exe                    the program, 32-bit (i686)
+    sumvane64.exe                  the same program, 64-bit (x86_64)
+    sumvane-MAJOR.MINOR-win32.zip  both programs and README.txt
+    SHA256SUMS                     the SHA-256 of the three, as sha256sum writes them
 
-Usage: pack.py EXE README OUT_DIR
+Usage: pack.py EXE EXE64 README OUT_DIR
 
-The version in the zip's name is read from the program's own version
-resource, so the two cannot disagree. README is UTF-8 text with any line
+The version in the zip's name is read from the programs' own version
+resources, which must agree, so the name cannot disagree with them. README is UTF-8 text with any line
 ends; it is packed as cp1252 with CRLF, which every Windows editor shows
 right. The zip has a fixed order, fixed attributes and one date for every
 entry, SOURCE_DATE_EPOCH (UTC, 1980 at the earliest), so the same inputs
@@ -57,12 +58,16 @@ def zip_bytes(entries, epoch):
     return buffer.getvalue()
 
 
-def main(exe_path, readme_path, out_dir):
+def main(exe_path, exe64_path, readme_path, out_dir):
     with open(exe_path, "rb") as f:
         exe = f.read()
+    with open(exe64_path, "rb") as f:
+        exe64 = f.read()
     with open(readme_path, "rb") as f:
         readme = windows_text(f.read())
     major, minor = exe_version(exe)
+    if exe_version(exe64) != (major, minor):
+        raise SystemExit("pack.py: the two programs carry different versions")
     zip_name = "sumvane-%d.%d-win32.zip" % (major, minor)
     epoch = int(os.environ.get("SOURCE_DATE_EPOCH", EARLIEST_ZIP_TIME))
 
@@ -70,10 +75,8 @@ def main(exe_path, readme_path, out_dir):
     for old in os.listdir(out_dir):
         if old.startswith("sumvane-") and old.endswith("-win32.zip"):
             os.remove(os.path.join(out_dir, old))
-    outputs = [
-        ("sumvane.exe", exe),
-        (zip_name, zip_bytes([("sumvane.exe", exe), ("README.txt", readme)], epoch)),
-    ]
+    programs = [("sumvane.exe", exe), ("sumvane64.exe", exe64)]
+    outputs = programs + [(zip_name, zip_bytes(programs + [("README.txt", readme)], epoch))]
     sums = "".join("%s  %s\n" % (hashlib.sha256(data).hexdigest(), name) for name, data in outputs)
     outputs.append(("SHA256SUMS", sums.encode("ascii")))
     for name, data in outputs:
@@ -83,6 +86,6 @@ def main(exe_path, readme_path, out_dir):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
-        raise SystemExit("usage: pack.py EXE README OUT_DIR")
+    if len(sys.argv) != 5:
+        raise SystemExit("usage: pack.py EXE EXE64 README OUT_DIR")
     main(*sys.argv[1:])
