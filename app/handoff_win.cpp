@@ -25,9 +25,10 @@ const char kHandOffLock[] = "Sumvane.HandOff";
 // Texts sent with 1026, kept for the rest of the run: a running instance that
 // answered too late for us may still read them. They lie below 2 GiB, since
 // their address travels in wParam, which a running instance of the 32-bit
-// build sees as 32 bits (and, without the large-address flag, takes only up
-// to 2 GiB); a 64-bit program's heap may lie anywhere, so the texts are
-// copied into blocks of their own from the low part of the address space.
+// build sees cut to 32 bits; below 2 GiB it also means the same whether a
+// receiver takes it as signed or not. A 64-bit program's heap may lie
+// anywhere (on Windows, mostly above 4 GiB), so the texts are copied into
+// blocks of their own from the low part of the address space.
 class LowTexts {
   public:
     // A copy of text with its terminating zero, below 2 GiB; nullptr when no

@@ -70,7 +70,8 @@ int32_t AddHelpTip(int32_t window, int32_t control, const std::string& title,
 
     HWND target = GetControlHandle(control);
     TOOLINFOA tool = {};
-    tool.cbSize = TTTOOLINFOA_V2_SIZE; // 44 bytes
+    tool.cbSize =
+        TTTOOLINFOA_V2_SIZE; // without lpReserved: 44 bytes in the i686 build, 64 in x86_64
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = target;
     tool.uId = reinterpret_cast<UINT_PTR>(target);

@@ -108,7 +108,7 @@ void CreateTip(HWND parent, HINSTANCE instance) {
                                nullptr, instance, nullptr);
     SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 200);
     TOOLINFOA info = {};
-    info.cbSize = 44; // the classic record, without lpReserved
+    info.cbSize = TTTOOLINFOA_V2_SIZE; // the classic record, without lpReserved
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     info.hwnd = g_list;
     info.uId = (UINT_PTR)g_list;

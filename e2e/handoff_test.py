@@ -87,6 +87,26 @@ class SecondStartTest(e2e.ProgramTestCase):
         names = sorted(c[0] for c in cells)
         self.assertEqual(names, sorted(e2e.waiting_row(p)[0] for p in paths))
 
+    def test_a_second_start_of_the_other_build_hands_over_to_the_running_one(self):
+        why = e2e.why_not_both_builds()
+        if why:
+            self.skipTest("not run: " + why)
+        own_inspector = self.inspector
+        for running, starting in (("i686", "x86_64"), ("x86_64", "i686")):
+            with self.subTest(running=running, starting=starting):
+                self.exe = e2e.build_exe(running)
+                self.inspector = e2e.inspector_for(self.exe)
+                try:
+                    first = self.start_program()
+                    path = self.make_file("from %s.bin" % starting, os.urandom(5000))
+                    self.exe = e2e.build_exe(starting)
+                    self.assertEqual(self.start_program(path, window=False).wait_exit(), 0)
+                    self.assertEqual(self.wait_finished(1, first), [e2e.expected_row(path)])
+                finally:
+                    self.end_programs()
+                    self.programs = []
+                    self.inspector = own_inspector
+
     def test_a_running_instance_that_takes_no_messages_does_not_hold_a_new_one(self):
         first = self.start_program()
         os.kill(first.unix_pid, signal.SIGSTOP)

@@ -572,6 +572,19 @@ int CommandHandles(Args& args) {
 // ---------------------------------------------------------------------------
 // Commands: the list view of another process
 
+// Whether a process is of this helper's build (both 32-bit or both 64-bit):
+// list rows and tips are read by placing structures in the other process,
+// which takes them in its own layout, so a 32-bit program is read by the
+// i686 build of this helper.
+bool SameBuild(HANDLE process) {
+    BOOL mine = FALSE;
+    BOOL theirs = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &mine) && IsWow64Process(process, &theirs) &&
+           mine == theirs;
+}
+
+const char kOtherBuild[] = "the process is of the other build; read it with that build's helper";
+
 const DWORD kRemoteAccess =
     PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION;
 
@@ -672,6 +685,8 @@ int CommandTimeRow(Args& args) {
     RemoteBlock stateBlock(process.get(), sizeof(LVITEMA) + capacity);
     if (process.get() == nullptr || !crcBlock.ok() || !stateBlock.ok())
         return Fail(kExitFailed, "cannot reach the list's process");
+    if (!SameBuild(process.get()))
+        return Fail(kExitFailed, kOtherBuild);
     for (int column : {1, 2}) {
         const RemoteBlock& block = column == 1 ? crcBlock : stateBlock;
         LVITEMA item = {};
@@ -766,6 +781,8 @@ int CommandRows(Args& args) {
     ProcessHandle process(OpenProcess(kRemoteAccess, FALSE, WindowProcessId(list)));
     if (process.get() == nullptr)
         return Fail(kExitFailed, "OpenProcess failed");
+    if (!SameBuild(process.get()))
+        return Fail(kExitFailed, kOtherBuild);
 
     HWND header = reinterpret_cast<HWND>(SendOrZero(list, LVM_GETHEADER, 0, 0));
     int columns =
@@ -917,6 +934,8 @@ int CommandTooltips(Args& args) {
     ProcessHandle process(OpenProcess(kRemoteAccess, FALSE, pid));
     if (process.get() == nullptr)
         return Fail(kExitFailed, "OpenProcess failed");
+    if (!SameBuild(process.get()))
+        return Fail(kExitFailed, kOtherBuild);
 
     const size_t text_chars = 32768;
     for (HWND tip : found) {
@@ -1119,7 +1138,8 @@ int CommandClipWait(const Args& args) {
 
 // A message argument: "pid" is this process's id, "addr" the address of the
 // --text in this process's memory, "len" the length of that area; anything
-// else a number (decimal, or hexadecimal with 0x).
+// else a number (decimal, or hexadecimal with 0x; a negative one is widened
+// with its sign, as the i686 build's LPARAM would be).
 bool MessageValue(const std::string& word, const std::string& text, DWORD_PTR* value) {
     if (word == "pid") {
         *value = GetCurrentProcessId();
@@ -1129,7 +1149,7 @@ bool MessageValue(const std::string& word, const std::string& text, DWORD_PTR* v
         *value = text.size();
     } else {
         char* end = nullptr;
-        *value = strtoul(word.c_str(), &end, 0);
+        *value = static_cast<DWORD_PTR>(strtoll(word.c_str(), &end, 0));
         if (word.empty() || *end != '\0')
             return false;
     }

@@ -1222,6 +1222,35 @@ def program_exe():
     return exe if exe and os.path.exists(exe) else None
 
 
+def build_exe(build):
+    """The program of a build ("i686" or "x86_64"), as ./dev names it."""
+    return os.environ.get("SUMVANE_EXE_" + build.upper())
+
+
+def why_not_both_builds():
+    """None where this prefix runs the programs of both builds (a 64-bit
+    prefix on a machine that runs 32-bit code), else why not."""
+    if os.environ.get("SUMVANE_RUNS_32BIT") != "1":
+        return os.environ.get("SUMVANE_NO_32BIT_WHY") or "this machine runs no 32-bit code"
+    if os.environ.get("SUMVANE_WIN_ARCH") != "x86_64":
+        return "the i686 build's tests run in a 32-bit prefix, which runs no 64-bit program"
+    if not all(build_exe(b) and os.path.exists(build_exe(b)) for b in ("i686", "x86_64")):
+        return "the programs of both builds are needed (SUMVANE_EXE_I686, SUMVANE_EXE_X86_64)"
+    return None
+
+
+def inspector_for(exe):
+    """An inspector of exe's own build. The inspector reads another
+    process's list rows and tips by placing structures in its memory, which
+    must have that process's layout: a 32-bit program is read by the 32-bit
+    inspector."""
+    build = pe_machine(exe)
+    if build == os.environ.get("SUMVANE_WIN_ARCH", build):
+        return Inspector()
+    tree = os.path.dirname(os.path.dirname(build_exe(build)))
+    return Inspector(exe=os.path.join(tree, "e2e", "sumvane_inspect.exe"))
+
+
 # ---------------------------------------------------------------------------
 # Suites that drive the program itself
 

@@ -265,8 +265,10 @@ LRESULT CALLBACK LayerWindowProcedure(HWND window, UINT message, WPARAM wParam, 
 
     if (g_event.callback != nullptr) {
         uint32_t result = g_event.callback(window, message, wParam, lParam);
+        // A 32-bit result, taken as signed: the answer a sender of either
+        // build reads is the same as from the i686 build.
         if (result != PassOnMarker)
-            return static_cast<LRESULT>(result);
+            return static_cast<LRESULT>(static_cast<int32_t>(result));
     }
 
     switch (message) {

@@ -135,9 +135,9 @@ TEST(Events, RawMessagesComeBackAsTheirNumberWithTheirWParam) {
 uint32_t g_callbackSeen = 0;
 
 uint32_t SwallowCommands(HWND, uint32_t message, WPARAM, LPARAM) {
-    if (message == WM_COMMAND || message == WM_USER + 1) {
+    if (message == WM_COMMAND || message == WM_USER + 1 || message == WM_USER + 2) {
         ++g_callbackSeen;
-        return message == WM_COMMAND ? 0 : 77;
+        return message == WM_COMMAND ? 0 : message == WM_USER + 1 ? 77 : 0xFFFFFFFFu;
     }
     return PassOnMarker;
 }
@@ -149,10 +149,12 @@ TEST(Events, ACallbackResultOtherThanPassOnHidesTheMessage) {
     SetMessageCallback(SwallowCommands);
     // The callback's result goes back to the sender.
     EXPECT_EQ(77, SendMessageA(w.handle(), WM_USER + 1, 0, 0));
+    // A 32-bit result reads as the same signed value in either build.
+    EXPECT_EQ(-1, SendMessageA(w.handle(), WM_USER + 2, 0, 0));
     // A menu choice reaches the callback and nothing else: no menu event.
     PostMessageA(w.handle(), WM_COMMAND, 4, 0);
     EXPECT_EQ(static_cast<uint32_t>(WM_COMMAND), WaitForEvent());
-    EXPECT_EQ(2u, g_callbackSeen);
+    EXPECT_EQ(3u, g_callbackSeen);
 
     // Messages the callback passes on are handled as usual.
     PostMessageA(w.handle(), WM_CLOSE, 0, 0);
