@@ -1259,12 +1259,12 @@ int CommandVersion(const Args& args) {
     return kExitOk;
 }
 
-// Reports the program's manifest (resource 1 of type 24) as its text.
+// Reports the program's manifest (resource 1 of type 24) as its text. The
+// file is mapped as plain data, so a program of the other build reads too.
 int CommandManifest(const Args& args) {
     if (args.positional.size() != 1)
         return Fail(kExitUsage, "usage: manifest FILE");
-    HMODULE module = LoadLibraryExA(args.positional[0].c_str(), nullptr,
-                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module = LoadLibraryExA(args.positional[0].c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (module == nullptr)
         return Fail(kExitNotFound, "cannot load \"" + EscapeText(args.positional[0]) + "\"");
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
