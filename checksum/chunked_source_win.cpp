@@ -1,6 +1,7 @@
 #include "checksum/chunked_source_win.h"
 
 #include "checksum/crc32.h"
+#include "runtime/files_win.h"
 
 #include <windows.h>
 
@@ -53,15 +54,7 @@ DWORD ReadAt(HANDLE file, int64_t offset, unsigned char* into, DWORD count) {
 bool IsLocalDiskFile(const std::string& path, HANDLE file) {
     if (GetFileType(file) != FILE_TYPE_DISK)
         return false;
-    std::vector<char> full(path.size() + MAX_PATH);
-    DWORD length =
-        GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0 || length >= full.size())
-        return false;
-    std::vector<char> volume(full.size());
-    if (!GetVolumePathNameA(full.data(), volume.data(), static_cast<DWORD>(volume.size())))
-        return false;
-    UINT type = GetDriveTypeA(volume.data());
+    uint32_t type = DriveTypeOfPath(path);
     return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
 }
 

@@ -16,11 +16,6 @@ namespace {
 constexpr int32_t kCrcColumn = 1;
 constexpr uint32_t kErrorBox = MB_ICONERROR | MB_OK; // 16
 
-// The longest path the system's ANSI file calls take, without terminator, in
-// the UTF-16 units the system counts (a Japanese name in UTF-8 takes three
-// bytes a character but only one unit).
-constexpr int32_t kLongestPath = MAX_PATH - 1;
-
 void ShowRenameError(const char* what, const std::string& oldPath, const std::string& newPath) {
     ShowMessageBox("Error", ConcatText(what, "\n", oldPath, "\nTO\n", newPath), kErrorBox);
 }
@@ -43,9 +38,9 @@ void RenameEntry(int32_t index, int32_t pattern, bool skipWhenLabelled) {
         ShowRenameError("File does already exist.", oldPath, newPath);
         return;
     }
-    // A name beyond the system's path limit is refused here, whether or not
-    // this system's file calls would happen to take it.
-    if (SystemTextLength(newPath) > kLongestPath || !RenameFileOnDisk(oldPath, newPath))
+    // A path longer than the system allows, or a name longer than its file
+    // system allows, is refused by the move itself.
+    if (!RenameFileOnDisk(oldPath, newPath))
         ShowRenameError("Couldn't rename file.", oldPath, newPath);
 }
 

@@ -3,6 +3,8 @@
 #include "checksum/file_entry_win.h"
 #include "checksum/rename_win.h"
 #include "checksum/zlib_crc_win_test_support.h"
+#include "runtime/code_page_win.h"
+#include "runtime/files_win.h"
 #include "runtime/params_win.h"
 #include "ui/list_view_win.h"
 #include "ui/ui_win_test_support.h"
@@ -14,8 +16,9 @@
 namespace {
 
 std::string ReadWhole(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(SystemWideText("\\\\?\\" + path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::string();
     std::string bytes;
@@ -32,7 +35,7 @@ std::string Crc(const std::string& bytes) {
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return QueryFileSize(path) >= 0;
 }
 
 class Renaming : public ::testing::Test {
@@ -172,17 +175,25 @@ TEST_F(Renaming, AMoveTheSystemRefusesGivesTheCouldNotRenameBox) {
     EXPECT_FALSE(Exists(target));
 }
 
-TEST_F(Renaming, ANewNameBeyondThePathLimitGivesTheCouldNotRenameBox) {
-    std::string name(250 - folder_.path().size(), 'n');
-    std::string path = Make(name, "long");
-    ASSERT_LE(path.size(), 259u);
+TEST_F(Renaming, PathsPastTheClassicLimitAreRenamedButNotANameTooLongForTheFileSystem) {
+    std::string deep = folder_.In(std::string(200, 'd'));
+    ASSERT_TRUE(CreateDirectoryW(SystemWideText("\\\\?\\" + deep).c_str(), nullptr));
+    std::string path = Make(std::string(200, 'd') + "\\" + std::string(100, 'f') + ".bin", "deep");
+    ASSERT_GT(path.size(), 300u);
     AddFinished(path);
-    BoxCloser closer("Error");
     RenameSelectedEntry(0, 1);
-    std::string target = path + " [" + Crc("long") + "].";
-    EXPECT_EQ(std::vector<std::string>{"Couldn't rename file.\n" + path + "\nTO\n" + target},
+    EXPECT_TRUE(Exists(deep + "\\" + std::string(100, 'f') + " [" + Crc("deep") + "].bin"));
+    EXPECT_FALSE(Exists(path));
+
+    // A new name of 262 characters: more than the file system's 255.
+    std::string longName = Make(std::string(250, 'n'), "long");
+    AddFinished(longName);
+    BoxCloser closer("Error");
+    RenameSelectedEntry(1, 1);
+    std::string target = longName + " [" + Crc("long") + "].";
+    EXPECT_EQ(std::vector<std::string>{"Couldn't rename file.\n" + longName + "\nTO\n" + target},
               closer.boxes());
-    EXPECT_TRUE(Exists(path));
+    EXPECT_TRUE(Exists(longName));
 }
 
 TEST_F(Renaming, UnfinishedEmptyAndUnreadableEntriesAreNeverRenamed) {

@@ -12,6 +12,7 @@ COPY_ALL, QUIT = 8, 9
 ENDLESS_FILE_SIZE = 1 << 36
 EXISTS = "File does already exist."
 REFUSED = "Couldn't rename file."
+CLEAR, COPY_NAME = 5, 7
 MENU_ITEMS = [
     "FILENAME [CRC32].EXT",
     "FILENAME CRC32.EXT",
@@ -36,6 +37,22 @@ def listing(folder):
 def copy_all_text(cells):
     """What "Copy All" gives for these rows."""
     return b"".join(c[0].split(b" > ")[0] + b" " + c[1] + b"\r\n" for c in cells)
+
+
+def utf16_units(text):
+    return len(text.encode("utf-16-le")) // 2
+
+
+def deep_path(root, units, name):
+    """A Unix path under root whose Windows path is about `units` UTF-16
+    units long and ends in name, through folders of 200-character names."""
+    size = len(e2e.wine_path(root)) + 1 + utf16_units(name)
+    folders = []
+    while size + 2 <= units:
+        take = min(200, units - size - 1)
+        folders.append(str(len(folders)).ljust(take, "d"))
+        size += take + 1
+    return os.path.join(root, *folders, name)
 
 
 class RenameTest(e2e.ProgramTestCase):
@@ -122,6 +139,47 @@ class RenameTest(e2e.ProgramTestCase):
         self.assertEqual(listing(self.folder), expected)
         self.assertEqual(self.cells(), cells)
 
+    def test_long_paths_from_every_route_are_listed_checksummed_renamed_and_copied(self):
+        """Paths past the classic limit of 259 characters, as deep as Linux
+        lets Wine go (4,096 bytes), like any others."""
+        cases = [
+            (300, "\u4e88\u5b9a\u8868 \u9577\u3044\u30d1\u30b9.txt"),  # counted in UTF-16 units
+            (1100, "n" * 251 + ".bin"),  # a name of 255 bytes, the most Linux allows
+            (3500, "deep.txt"),
+        ]
+        paths = []
+        for units, name in cases:
+            path = self.make_file(deep_path(self.folder, units, name), os.urandom(5000 + units))
+            self.assertGreaterEqual(utf16_units(e2e.wine_path(path)), units - 1)
+            paths.append(path)
+        expected = [e2e.expected_row(p) for p in paths]
+
+        program = self.start_program(*paths)
+        for route in ("parameters", "drop", "second start"):
+            with self.subTest(route=route):
+                if route != "parameters":
+                    self.click_button(CLEAR)
+                    self.wait_cells([])
+                if route == "drop":
+                    self.assertEqual(e2e.drop_files(paths, at=self.view().rect.center), 0)
+                elif route == "second start":
+                    self.assertEqual(self.start_program(*paths, window=False).wait_exit(), 0)
+                self.assertEqual(self.wait_finished(len(paths)), expected)
+        pid = program.window.pid
+        # "Copy Filename" gives the exact name.
+        self.click_row(self.title, 0)
+        e2e.wait_until(lambda: self.view().selected == 0, message="row selected")
+        self.prime_clipboard()
+        self.click_button(COPY_NAME)
+        name = cases[0][1].encode("utf-8")
+        e2e.wait_until(lambda: e2e.x_clipboard() == name, message="%r pasted" % name)
+        # The deepest file is renamed on disk.
+        renamed = os.path.join(os.path.dirname(paths[2]), "deep [%s].txt" % e2e.crc32_hex(paths[2]))
+        self.click_row(self.title, 2, double=True)
+        self.choose(1, pid)
+        e2e.wait_until(lambda: os.path.exists(renamed), message="the deepest file renamed")
+        self.assertFalse(os.path.exists(paths[2]))
+
     def test_double_click_without_a_selected_row_opens_no_menu(self):
         paths = self.files("one.txt", "two.txt")
         before = listing(self.folder)
@@ -205,9 +263,8 @@ class RenameTest(e2e.ProgramTestCase):
         clash = self.make_file("clash.txt", b"wants a taken name", self.folder)
         taken = os.path.join(self.folder, "clash [%s].txt" % e2e.crc32_hex(clash))
         self.make_file(os.path.basename(taken), b"must survive", self.folder)
-        # A name that grows past the system's path limit with the checksum.
-        prefix = e2e.wine_path(self.folder) + "\\"
-        long_name = "L" * (255 - len(prefix) - 4) + ".txt"
+        # A name that grows past the file system's 255 bytes with the checksum.
+        long_name = "L" * 251 + ".txt"
         too_long = self.make_file(long_name, b"long", self.folder)
         fine = self.make_file("fine.txt", b"renamed all the same", self.folder)
         before = listing(self.folder)
@@ -223,7 +280,7 @@ class RenameTest(e2e.ProgramTestCase):
             program,
             REFUSED,
             too_long,
-            os.path.join(self.folder, "L" * (255 - len(prefix) - 4) + " [%s].txt")
+            os.path.join(self.folder, "L" * 251 + " [%s].txt")
             % e2e.crc32_hex(too_long),
         )
         renamed = "fine [%s].txt" % e2e.crc32_hex(before["fine.txt"])
@@ -313,3 +370,4 @@ class RenameTest(e2e.ProgramTestCase):
 
 if __name__ == "__main__":
     unittest.main()
+

@@ -27,6 +27,7 @@ NS = {
     "compat": "urn:schemas-microsoft-com:compatibility.v1",
     "ws2019": "http://schemas.microsoft.com/SMI/2019/WindowsSettings",
     "ws2017": "http://schemas.microsoft.com/SMI/2017/WindowsSettings",
+    "ws2016": "http://schemas.microsoft.com/SMI/2016/WindowsSettings",
 }
 
 
@@ -45,6 +46,7 @@ def manifest_settings(inspector, exe):
         "architecture": [e.get("processorArchitecture") for e in (program, controls)],
         "activeCodePage": settings.findtext("ws2019:activeCodePage", None, NS),
         "gdiScaling": settings.findtext("ws2017:gdiScaling", None, NS),
+        "longPathAware": settings.findtext("ws2016:longPathAware", None, NS),
         "dpiAware": [e.tag for e in settings if "dpiAware" in e.tag],
         "common controls": controls.get("version") if controls is not None else None,
         "supportedOS": len(root.findall("compat:compatibility/compat:application/*", NS)),
@@ -62,6 +64,7 @@ def expected_manifest(exe):
 EXPECTED_MANIFEST = {
     "activeCodePage": "UTF-8",
     "gdiScaling": "true",
+    "longPathAware": "true",
     "dpiAware": [],
     "common controls": "6.0.0.0",
     "supportedOS": 5,  # Vista, 7, 8, 8.1, 10 and 11

@@ -2,9 +2,7 @@
 user first sees it: title, place, size, controls and the tip on the list."""
 
 import os
-import shutil
 import struct
-import tempfile
 import unittest
 
 import sumvane_e2e as e2e
@@ -52,26 +50,6 @@ CONTROLS = {
     9: ("Button", 410, 215, 60, 20, b"Quit", True),
     0: ("Static", 0, 0, 480, 240, b"", True),
 }
-
-
-# Lengths to which a path would be cut by buffers of 256, 260, 512 and 1024.
-CUTS = (255, 259, 511, 1023)
-
-
-def long_path(root, length):
-    """A Unix path under root whose Windows path is `length` characters long,
-    made of folders, with each of CUTS falling inside a name, so that each
-    cut-off prefix can name a file of its own."""
-    size = len(e2e.wine_path(root))
-    names = []
-    while length - size - 1 > 120:
-        n = 100
-        while size + 1 + n in CUTS or size + 2 + n in CUTS:
-            n -= 3
-        names.append(("folder %d " % len(names)).ljust(n, "x"))
-        size += 1 + n
-    names.append(("file %d " % length).ljust(length - size - 5, "y") + ".bin")
-    return os.path.join(root, *names)
 
 
 def png_size(path):
@@ -158,38 +136,6 @@ class CommandLineTest(e2e.ProgramTestCase):
                     e2e.finished(s) or s == b"Waiting" or s.endswith(b"%"), "state %r" % s
                 )
         self.assertEqual(self.cells(), [e2e.expected_row(f) for f in files])
-
-    def test_long_paths_as_parameters_and_dropped_are_listed_whole_or_not_at_all(self):
-        # A short root, so that the lengths start low enough.
-        root = tempfile.mkdtemp(prefix="sv")
-        self.addCleanup(shutil.rmtree, root, True)
-        paths = []
-        for length in (259, 260, 511, 512, 1100):
-            path = long_path(os.path.join(root, str(length)), length)
-            self.make_file(path, b"%d characters" % length)
-            paths.append(path)
-            # A file at each cut-off prefix, which a cut would list instead.
-            for cut in CUTS:
-                if cut < length:
-                    self.make_file(e2e.wine_path(path)[2:cut].replace("\\", "/"), b"cut %d" % cut)
-        last = self.make_file("last.txt", b"dropped after the long ones")
-        self.start_program(*paths)
-        for how in ("parameters", "drop"):
-            with self.subTest(how=how):
-                if how == "drop":
-                    self.click_button(CLEAR)
-                    self.wait_cells([])
-                    self.assertEqual(e2e.drop_files(paths + [last], at=self.view().rect.center), 0)
-                cells = self.wait_cells(
-                    lambda cells: all(map(e2e.row_finished, cells))
-                    and (how == "parameters" or cells and cells[-1][0].endswith(b"last.txt")),
-                    message="the rows finished",
-                )
-                shown = [c[0].split(b" > ")[-1] for c in cells]
-                listed = [p for p in paths + [last] if e2e.wine_path(p).encode() in shown]
-                self.assertEqual(cells, [e2e.expected_row(p) for p in listed])
-                # The longest path every system's file calls take.
-                self.assertIn(paths[0], listed)
 
 
 class MainWindowTest(e2e.ProgramTestCase):

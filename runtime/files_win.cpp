@@ -2,6 +2,7 @@
 
 #include "runtime/code_page.h"
 #include "runtime/code_page_win.h"
+#include "runtime/extended_path.h"
 #include "runtime/params_win.h"
 
 #include <windows.h>
@@ -16,11 +17,6 @@ namespace {
 std::vector<HANDLE>& fileTable = *new std::vector<HANDLE>(10, nullptr);
 HANDLE currentFile = nullptr;
 
-// The probe takes paths of up to 1023 characters, counted in the UTF-16
-// units the system counts; longer paths are refused rather than cut, so a
-// cut-off name can never answer for a different, shorter one.
-constexpr int32_t kLongestProbedPath = 1023;
-
 // A zero byte would end the name for the system, which would then act on a
 // shorter name than the one asked for. And where texts are UTF-8, the system
 // writes U+FFFD for a character it could not represent (an unpaired surrogate
@@ -31,6 +27,39 @@ bool IsUsablePath(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos)
         return false;
     return GetACP() != CP_UTF8 || path.find("\xEF\xBF\xBD") == std::string::npos;
+}
+
+// Paths of any length. A path that fits the classic limit once made absolute
+// (259 UTF-16 units) goes to the ANSI calls as it is, as it always has; a
+// longer one goes to the wide calls, made absolute against the program's
+// folder and normalised as the ANSI calls would, with the "\\?\" prefix
+// that lifts the limit to 32767 units. (The ANSI calls take long paths only
+// on Windows 10 1607 and later with long paths switched on in the registry;
+// under Wine never.) The texts themselves never change.
+std::wstring WideText(const std::u16string& units) {
+    return std::wstring(units.begin(), units.end());
+}
+
+std::u16string Units(const std::string& text) {
+    std::wstring wide = SystemWideText(text);
+    return std::u16string(wide.begin(), wide.end());
+}
+
+const std::u16string& ProgramFolderUnits() {
+    static const std::u16string folder = Units(ProgramDirectory());
+    return folder;
+}
+
+// The path's form for the wide calls when it is too long for the ANSI ones,
+// else "".
+std::wstring LongFormOf(const std::string& path) {
+    return WideText(LongSystemPath(Units(path), ProgramFolderUnits()));
+}
+
+// The path's form for the wide calls, whatever its length; "" where it names
+// no file.
+std::wstring ExtendedFormOf(const std::string& path) {
+    return WideText(ExtendedSystemPath(Units(path), ProgramFolderUnits()));
 }
 
 HANDLE FileUnder(int32_t number) {
@@ -68,7 +97,7 @@ int64_t QueryFileSize(const std::string& path) {
     if (path.empty())
         return -1;
     MakeProgramDirectoryCurrent();
-    if (!IsUsablePath(path) || SystemTextLength(path) > kLongestProbedPath)
+    if (!IsUsablePath(path))
         return -1;
 
     if ((path.size() == 2 || path.size() == 3) && path[1] == ':') {
@@ -80,6 +109,9 @@ int64_t QueryFileSize(const std::string& path) {
     std::string name = path;
     if (EndsWithChar(name, '\\'))
         name.pop_back();
+    std::wstring wide = LongFormOf(name);
+    if (wide.size() > kExtendedPathLimit)
+        return -1;
     // A name without wildcards is looked up directly: a directory search
     // answers the same, but reads the whole folder under Wine, which makes a
     // drop of thousands of files from one folder slow. Where the direct
@@ -87,33 +119,80 @@ int64_t QueryFileSize(const std::string& path) {
     // search answers, as it does for wildcards: the first match counts.
     WIN32_FILE_ATTRIBUTE_DATA attributes;
     if (name.find_first_of("*?") == std::string::npos &&
-        GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &attributes)) {
+        (wide.empty() ? GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &attributes)
+                      : GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &attributes))) {
         if (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             return -2;
         return SizeOf(attributes.nFileSizeHigh, attributes.nFileSizeLow);
     }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(name.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return -1;
-    FindClose(search);
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    DWORD found = 0;
+    DWORD high = 0;
+    DWORD low = 0;
+    if (wide.empty()) {
+        WIN32_FIND_DATAA data;
+        HANDLE search = FindFirstFileA(name.c_str(), &data);
+        if (search == INVALID_HANDLE_VALUE)
+            return -1;
+        FindClose(search);
+        found = data.dwFileAttributes, high = data.nFileSizeHigh, low = data.nFileSizeLow;
+    } else {
+        WIN32_FIND_DATAW data;
+        HANDLE search = FindFirstFileW(wide.c_str(), &data);
+        if (search == INVALID_HANDLE_VALUE)
+            return -1;
+        FindClose(search);
+        found = data.dwFileAttributes, high = data.nFileSizeHigh, low = data.nFileSizeLow;
+    }
+    if (found & FILE_ATTRIBUTE_DIRECTORY)
         return -2;
-    return SizeOf(found.nFileSizeHigh, found.nFileSizeLow);
+    return SizeOf(high, low);
 }
 
 bool RenameFileOnDisk(const std::string& oldPath, const std::string& newPath) {
     if (!IsUsablePath(oldPath) || !IsUsablePath(newPath))
         return false;
     // Without MOVEFILE_REPLACE_EXISTING the move fails when newPath exists.
-    return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0;
+    if (LongFormOf(oldPath).empty() && LongFormOf(newPath).empty())
+        return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0;
+    // One of the two is too long for the ANSI call: both go to the wide one.
+    std::wstring from = ExtendedFormOf(oldPath);
+    std::wstring to = ExtendedFormOf(newPath);
+    if (from.empty() || to.empty() || from.size() > kExtendedPathLimit ||
+        to.size() > kExtendedPathLimit)
+        return false;
+    return MoveFileW(from.c_str(), to.c_str()) != 0;
+}
+
+uint32_t DriveTypeOfPath(const std::string& path) {
+    std::wstring wide = LongFormOf(path);
+    if (wide.empty()) {
+        std::vector<char> full(path.size() + MAX_PATH);
+        DWORD length =
+            GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0 || length >= full.size())
+            return DRIVE_UNKNOWN;
+        std::vector<char> volume(full.size());
+        if (!GetVolumePathNameA(full.data(), volume.data(), static_cast<DWORD>(volume.size())))
+            return DRIVE_UNKNOWN;
+        return GetDriveTypeA(volume.data());
+    }
+    std::vector<wchar_t> volume(wide.size() + 1);
+    if (!GetVolumePathNameW(wide.c_str(), volume.data(), static_cast<DWORD>(volume.size())))
+        return DRIVE_UNKNOWN;
+    return GetDriveTypeW(volume.data());
 }
 
 uintptr_t OpenFileForReading(int32_t number, const std::string& path) {
     HANDLE file = INVALID_HANDLE_VALUE;
-    if (number >= 0 && IsUsablePath(path))
-        file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (number >= 0 && IsUsablePath(path)) {
+        std::wstring wide = LongFormOf(path);
+        if (wide.empty())
+            file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        else if (wide.size() <= kExtendedPathLimit)
+            file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (file == INVALID_HANDLE_VALUE) {
         currentFile = nullptr;
         return 0;

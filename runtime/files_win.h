@@ -18,19 +18,30 @@
 #include <cstdint>
 #include <string>
 
+// Paths may be of any length the system allows: one that fits the classic
+// limit of 259 UTF-16 units once made absolute goes to the system's ANSI
+// calls as it is; a longer one to the wide calls, with the "\\?\" prefix,
+// up to 32767 units (see extended_path.h).
+
 // Size in bytes of the file at path. -1 when the path is empty, longer than
-// 1023 characters (UTF-16 units), holds a character the system could not
-// represent (U+FFFD in a UTF-8 process), or is not found; -2 when it names a
-// folder (with or without a trailing backslash) or an existing drive ("Z:" or
-// "Z:\"); a drive letter that does not exist gives -1. Every call with a non-empty path first makes
-// ProgramDirectory the process's current directory, so a relative path is
-// always looked up from the program's own folder. Wildcards in the last part
-// of the path match like a directory search: the first match answers.
+// the system allows, holds a character the system could not represent
+// (U+FFFD in a UTF-8 process), or is not found; -2 when it names a folder
+// (with or without a trailing backslash) or an existing drive ("Z:" or
+// "Z:\"); a drive letter that does not exist gives -1. Every call with a
+// non-empty path first makes ProgramDirectory the process's current
+// directory, so a relative path is always looked up from the program's own
+// folder. Wildcards in the last part of the path match like a directory
+// search: the first match answers.
 int64_t QueryFileSize(const std::string& path);
 
 // Renames (or moves) a file. True when the file now has the new name. Never
-// replaces an existing file: then the result is false and nothing changes.
+// replaces an existing file: then the result is false and nothing changes;
+// so it is for a new path longer than the system allows.
 bool RenameFileOnDisk(const std::string& oldPath, const std::string& newPath);
+
+// The kind of drive (DRIVE_FIXED, DRIVE_REMOTE, ...) of the volume that holds
+// path; DRIVE_UNKNOWN when that cannot be told.
+uint32_t DriveTypeOfPath(const std::string& path);
 
 // Opens an existing file read-only under number and makes it the current
 // file. Others may read it meanwhile but not write or delete it, and the open

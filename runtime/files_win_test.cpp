@@ -1,6 +1,9 @@
 #include "runtime/files_win.h"
 
+#include "runtime/code_page_win.h"
+#include "runtime/extended_path.h"
 #include "runtime/params_win.h"
+#include "runtime/path.h"
 #include "runtime/runtime_win_test_support.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +52,9 @@ class Files : public ::testing::Test {
 };
 
 TEST_F(Files, QueryFileSizeReportsSizesFoldersAndDrives) {
+    std::string deep = MakeDeepFolder(temp.path(), 600);
+    ASSERT_NE("", deep);
+    ASSERT_TRUE(WriteNewFile(deep + "five.bin", "12345"));
     ASSERT_TRUE(WriteNewFile(temp.path() + "empty.bin", ""));
     ASSERT_TRUE(WriteNewFile(temp.path() + "five.bin", "12345"));
     ASSERT_TRUE(CreateDirectoryA((temp.path() + "sub").c_str(), nullptr));
@@ -73,15 +79,51 @@ TEST_F(Files, QueryFileSizeReportsSizesFoldersAndDrives) {
         {"z:", -2},
         {missingDrive, -1},
         {missingDrive + "\\", -1},
-        // Paths longer than the probe's 1023 characters never match anything.
+        // A name longer than the file system allows; a path longer than the
+        // system allows.
         {temp.path() + std::string(2000, 'x'), -1},
         {std::string(100000, 'a'), -1},
+        // Past the classic limit of 259 units: found through the wide calls,
+        // and normalised as a short path would be.
+        {deep + "five.bin", 5},
+        {deep + "five.bin. .", 5},
+        {deep + "..\\" + PathFileName(deep.substr(0, deep.size() - 1)) + "\\five.bin", 5},
+        {deep + "five.*", 5},
+        {deep.substr(0, deep.size() - 1), -2},
+        {deep + "missing.bin", -1},
         // A zero byte would end the name early and find "five.bin".
         {temp.path() + std::string("five.bin\0.txt", 13), -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.substr(0, 200));
         EXPECT_EQ(c.expected, QueryFileSize(c.path));
+    }
+    // The drive-type test sees a long path's drive as it sees a short one's.
+    EXPECT_NE(static_cast<uint32_t>(DRIVE_UNKNOWN), DriveTypeOfPath(deep + "five.bin"));
+    EXPECT_EQ(DriveTypeOfPath(temp.path() + "five.bin"), DriveTypeOfPath(deep + "five.bin"));
+}
+
+// Long paths are made absolute and normalised as the system itself does it
+// for a short one: the system's own GetFullPathNameW is the judge.
+TEST_F(Files, LongPathsAreResolvedAsTheSystemResolvesShortOnes) {
+    ASSERT_TRUE(SetCurrentDirectoryA(ProgramDirectory().c_str()));
+    std::wstring folder = SystemWideText(ProgramDirectory());
+    const char* paths[] = {
+        "a\\b.txt",      "C:\\x\\y.txt. .", "C:\\a.\\b..\\c", "C:\\a\\b\\..\\c\\.\\d",
+        "\\x\\y",        "C:/a//b\\\\c\\",  "C:\\..\\..\\a",  "\\\\srv\\share\\dir\\..\\f.txt",
+        "D:\\a b \\c  ", "..\\up.txt",      "C:\\a\\.\\",     "C:\\a\\b\\..",
+    };
+    for (const char* path : paths) {
+        SCOPED_TRACE(path);
+        std::wstring wide = SystemWideText(path);
+        wchar_t full[MAX_PATH];
+        DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
+        ASSERT_GT(length, 0u);
+        ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
+        std::u16string ours = FullSystemPath(std::u16string(wide.begin(), wide.end()),
+                                             std::u16string(folder.begin(), folder.end()));
+        EXPECT_TRUE(std::wstring(full, length) == std::wstring(ours.begin(), ours.end()))
+            << std::string(ours.begin(), ours.end());
     }
 }
 

@@ -1,6 +1,7 @@
 #include "runtime/path.h"
 
 #include "runtime/code_page.h"
+#include "runtime/extended_path.h"
 #include "runtime/text.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +124,67 @@ TEST(PathParts, DoubleByteCharactersAreNeverSplit) {
         EXPECT_EQ(c.endsWithBackslash, EndsWithChar(c.path, '\\'));
         EXPECT_EQ(c.carried, RemoveAllOccurrences(c.path, c.crc, true) != c.path);
     }
+}
+
+std::u16string U16(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+std::string Ascii(const std::u16string& text) {
+    return std::string(text.begin(), text.end());
+}
+
+// What the wide file calls get for a path that the classic calls would
+// resolve and normalise on their own.
+TEST(ExtendedPath, AbsoluteNormalisedAndPrefixedAsTheSystemResolvesAClassicPath) {
+    const char* prog = "C:\\Program Files\\Sumvane\\";
+    const char* share = "\\\\srv\\share\\tools\\";
+    const struct {
+        const char* path;
+        const char* folder;
+        const char* full;
+        const char* extended;
+    } cases[] = {
+        {"a\\b.txt", prog, "C:\\Program Files\\Sumvane\\a\\b.txt",
+         "\\\\?\\C:\\Program Files\\Sumvane\\a\\b.txt"},
+        {"f.txt", share, "\\\\srv\\share\\tools\\f.txt", "\\\\?\\UNC\\srv\\share\\tools\\f.txt"},
+        {"\\\\server\\share\\dir\\f.txt", prog, "\\\\server\\share\\dir\\f.txt",
+         "\\\\?\\UNC\\server\\share\\dir\\f.txt"},
+        {"\\\\server\\share", prog, "\\\\server\\share", "\\\\?\\UNC\\server\\share"},
+        // The last name loses its trailing dots and spaces, a folder one dot.
+        {"D:\\dir\\a.txt. .", prog, "D:\\dir\\a.txt", "\\\\?\\D:\\dir\\a.txt"},
+        {"D:\\dir.\\a..\\b ", prog, "D:\\dir\\a.\\b", "\\\\?\\D:\\dir\\a.\\b"},
+        {"D:\\a b \\c", prog, "D:\\a b \\c", "\\\\?\\D:\\a b \\c"},
+        {"D:\\a\\b\\..\\c\\.\\d.txt", prog, "D:\\a\\c\\d.txt", "\\\\?\\D:\\a\\c\\d.txt"},
+        {"D:\\..\\..\\a", prog, "D:\\a", "\\\\?\\D:\\a"},
+        {"..\\..\\..\\x", share, "\\\\srv\\share\\x", "\\\\?\\UNC\\srv\\share\\x"},
+        {"D:\\a\\.", prog, "D:\\a", "\\\\?\\D:\\a"},
+        {"D:\\a\\..\\", prog, "D:\\", "\\\\?\\D:\\"},
+        {"D:/a//b\\\\c\\", prog, "D:\\a\\b\\c\\", "\\\\?\\D:\\a\\b\\c\\"},
+        // Rooted and drive-relative paths.
+        {"\\x\\y", prog, "C:\\x\\y", "\\\\?\\C:\\x\\y"},
+        {"\\x\\y", share, "\\\\srv\\share\\x\\y", "\\\\?\\UNC\\srv\\share\\x\\y"},
+        {"c:x", prog, "C:\\Program Files\\Sumvane\\x", "\\\\?\\C:\\Program Files\\Sumvane\\x"},
+        {"E:x", prog, "E:\\x", "\\\\?\\E:\\x"},
+        // Already for the wide calls, or naming no file.
+        {"\\\\?\\D:\\a. ", prog, "\\\\?\\D:\\a. ", "\\\\?\\D:\\a. "},
+        {"\\\\.\\COM1", prog, "", ""},
+        {"   ", prog, "", ""},
+        {"", prog, "", ""},
+        {"a.txt", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " in " + c.folder);
+        EXPECT_EQ(c.full, Ascii(FullSystemPath(U16(c.path), U16(c.folder))));
+        EXPECT_EQ(c.extended, Ascii(ExtendedSystemPath(U16(c.path), U16(c.folder))));
+    }
+    // A path goes to the classic calls as it is while its full form fits.
+    std::string name(259 - 3, 'n');
+    EXPECT_EQ("", Ascii(LongSystemPath(U16("D:\\" + name), U16(prog))));
+    EXPECT_EQ("", Ascii(LongSystemPath(U16("D:\\" + name + "\\x\\.."), U16(prog))));
+    EXPECT_EQ("\\\\?\\D:\\" + name + "x",
+              Ascii(LongSystemPath(U16("D:\\" + name + "x"), U16(prog))));
+    EXPECT_EQ("\\\\?\\" + std::string(prog) + name, Ascii(LongSystemPath(U16(name), U16(prog))));
 }
 
 } // namespace

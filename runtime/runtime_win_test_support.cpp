@@ -8,25 +8,35 @@ namespace {
 
 std::atomic<int> foldersMade{0};
 
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+// A test path for the wide calls: every test path is absolute, so the
+// prefix is all that lifts the classic limit.
+std::wstring LongForm(const std::string& path) {
+    int units =
+        MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &wide[0], units);
+    return L"\\\\?\\" + wide;
+}
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
-            std::string path = folder + name;
+            std::wstring path = folder + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path + "\\");
+                RemoveTree(path + L"\\");
             } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
             }
-        } while (FindNextFileA(search, &found));
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 struct Handle {
@@ -59,7 +69,17 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
     if (!path_.empty())
-        RemoveTree(path_);
+        RemoveTree(LongForm(path_));
+}
+
+std::string MakeDeepFolder(const std::string& base, size_t length) {
+    std::string folder = base;
+    for (int n = 0; folder.size() < length; ++n) {
+        folder += std::to_string(n) + std::string(200, 'd') + "\\";
+        if (!CreateDirectoryW(LongForm(folder).c_str(), nullptr))
+            return std::string();
+    }
+    return folder;
 }
 
 FileRemover::~FileRemover() {
@@ -68,8 +88,10 @@ FileRemover::~FileRemover() {
 
 bool WriteNewFile(const std::string& path, const std::string& bytes) {
     Handle file;
-    file.h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+    file.h = path.size() < MAX_PATH ? CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                    : CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file.h == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
@@ -81,8 +103,10 @@ bool WriteNewFile(const std::string& path, const std::string& bytes) {
 bool WriteSparseFile(const std::string& path, int64_t size, int64_t markerAt,
                      const std::string& marker) {
     Handle file;
-    file.h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+    file.h = path.size() < MAX_PATH ? CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                    : CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file.h == INVALID_HANDLE_VALUE)
         return false;
     DWORD ignored = 0;

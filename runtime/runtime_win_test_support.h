@@ -32,8 +32,14 @@ class FileRemover {
     std::string path_;
 };
 
-// Creates a new file (never overwrites) holding bytes. True on success.
+// Creates a new file (never overwrites) holding bytes; an absolute path may
+// be of any length. True on success.
 bool WriteNewFile(const std::string& path, const std::string& bytes);
+
+// Nested folders of 200-character names under base (which ends in a
+// backslash) up to a path of at least length bytes; the deepest, ending in a
+// backslash, or "" when one could not be made.
+std::string MakeDeepFolder(const std::string& base, size_t length);
 
 // Creates a new file of size bytes without writing them (a sparse file where
 // the file system allows), with marker written at offset markerAt.

@@ -16,8 +16,10 @@ std::atomic<void (*)(int32_t, int32_t, const std::string&)> BeforeCellWrite{null
 
 namespace {
 
-// The longest cell text read back, plus its terminator.
+// The buffer a cell text is first read into, and the largest it grows to
+// for a longer one (a name, " > " and a path of 32767 UTF-16 units in UTF-8).
 constexpr int kCellBuffer = 10000;
+constexpr int kLongestCellText = 1 << 18;
 
 // Handled by the layer's procedure of every list view: a tag-checked write,
 // a search for a cell text, and "make the queued writes".
@@ -168,15 +170,21 @@ std::string ListGetItemText(HWND list, int32_t row, int32_t column) {
         return std::string();
     // LVM_GETITEMTEXTA always copies into our buffer (LVM_GETITEMA may instead
     // point at the list's own storage), and never more than cchTextMax - 1
-    // characters plus the terminator.
-    std::vector<char> buffer(kCellBuffer, '\0');
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = buffer.data();
-    item.cchTextMax = kCellBuffer;
-    ToListView(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    buffer.back() = '\0';
-    return std::string(buffer.data());
+    // characters plus the terminator. A text that fills the buffer may have
+    // been cut, so it is read again into a larger one: a path may be as long
+    // as the system allows, 32767 UTF-16 units, up to three bytes each.
+    for (int size = kCellBuffer;; size *= 2) {
+        std::vector<char> buffer(static_cast<size_t>(size), '\0');
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = buffer.data();
+        item.cchTextMax = size;
+        LRESULT copied = ToListView(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                                    reinterpret_cast<LPARAM>(&item));
+        buffer.back() = '\0';
+        if (copied < size - 1 || size >= kLongestCellText)
+            return std::string(buffer.data());
+    }
 }
 
 void ListSetItemText(HWND list, int32_t row, const std::string& text, int32_t column) {

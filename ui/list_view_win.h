@@ -30,7 +30,7 @@ void AddListColumn(int32_t number, int32_t position, const std::string& title, i
 // Inserts a row at position (-1 appends) from "column 0\ncolumn 1\n...".
 void AddListItem(int32_t number, int32_t position, const std::string& text);
 
-// A cell's text, at most 9999 characters; "" for a missing row or column.
+// A cell's text, whole; "" for a missing row or column.
 std::string GetListItemText(int32_t number, int32_t row, int32_t column);
 
 // Replaces a cell's text; nothing happens for a missing row.

@@ -1,5 +1,6 @@
 #include "ui/ui_win_test_support.h"
 
+#include "runtime/code_page_win.h"
 #include "ui/controls_win.h"
 #include "ui/events_win.h"
 #include "ui/list_view_win.h"
@@ -207,8 +208,9 @@ std::string TempFolder::Make(const std::string& name, size_t size) {
 
 std::string TempFolder::Make(const std::string& name, const std::string& bytes) {
     std::string full = In(name);
-    HANDLE file = CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A path of any length: the wide call with the prefix takes them all.
+    HANDLE file = CreateFileW(SystemWideText("\\\\?\\" + full).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     if (!bytes.empty())
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
