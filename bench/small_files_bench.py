@@ -5,7 +5,10 @@ Three figures, all through the program's real window, timer and worker:
 1. 300 files of 1 B to 64 KiB dropped at once (a real XDND drop) on the
    running program: files a second from the end of the drop (the moment the
    window has taken it) to the last verdict, any wait for a first tick
-   included;
+   included, beside one Windows process of this build that only opens, reads
+   (in the same 131072-byte reads, through the same CRC-32 engine) and
+   closes the same files, timed from its first open to its last close: the
+   limit of the build under Wine;
 2. the program started with the same 300 files as its parameters, timed from
    the moment it is started to the last verdict, beside rhash, 7z and a
    Python zlib loop, each also timed from its start: this row compares like
@@ -28,8 +31,9 @@ it, and each peer must report the same checksums.
 FOLDER gets the files once (random bytes and random sizes from a fixed seed):
 FOLDER/300 and FOLDER/5000.
 
-Environment: SUMVANE_EXE, SUMVANE_INSPECT, SUMVANE_LIST_TIMER, WINEPREFIX and
-DISPLAY, as ./dev bench sets them; SUMVANE_BENCH_RUNS.
+Environment: SUMVANE_EXE, SUMVANE_INSPECT, SUMVANE_LIST_TIMER,
+SUMVANE_SMALL_LOOP, WINEPREFIX and DISPLAY, as ./dev bench sets them;
+SUMVANE_BENCH_RUNS.
 """
 
 import os
@@ -211,6 +215,18 @@ def run_started(inspector, paths, crcs):
     return timed.done - started
 
 
+def in_process_loop(paths, crcs):
+    """Seconds of the best of RUNS passes of small_files_loop.exe over the
+    files (their folder holds just them, named 0000.bin on)."""
+    folder = e2e.wine_path(os.path.dirname(paths[0]))
+    out = subprocess.run(["wine", os.environ["SUMVANE_SMALL_LOOP"], folder, str(len(paths)),
+                          str(RUNS)], capture_output=True, text=True, check=True).stdout
+    fields = dict(field.split("=") for field in out.split())
+    if fields["sum"] != crc_sum(crcs):
+        raise RuntimeError("the in-process loop gave other checksums")
+    return float(fields["seconds"])
+
+
 def timed_peer(command, expected, parse):
     start = time.perf_counter()
     out = subprocess.run(command, capture_output=True, text=True, check=True).stdout
@@ -268,6 +284,14 @@ def main():
         ratio = fastest_peer / best[name]
         print("  %-46s %9.3f %9.0f %12.3fx" % (name, best[name], len(few) / best[name], ratio))
     print("  * from the end of the drop; every other row from the process's start")
+    warm(few)
+    loop = in_process_loop(few, few_crcs)
+    dropped = best[readers[0][0]]
+    print("  %-46s %9.3f %9.0f" % ("in one Windows process: open, read, CRC, close **", loop,
+                                    len(few) / loop))
+    print("  ** from its first open to its last close, best of %d passes: the limit of the"
+          " build under Wine" % RUNS)
+    print("  the drop goes at %.2f of that loop's pace" % (loop / dropped))
     print("  checksums agree")
 
     seconds, waits, handles, listed = None, [], [], []
