@@ -12,11 +12,18 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <utility>
 
+// 0 until the program's start-up sets it to 1 (after its window exists), so
+// that no worker starts before there is a list to read.
 std::atomic<int32_t> WorkerIdle{0};
 std::atomic<uintptr_t> WorkerThreadHandle{0};
 std::atomic<void (*)()> AfterWaitingRowFound{nullptr};
+std::atomic<void (*)()> BeforeWorkerOpens{nullptr};
+std::atomic<void (*)(int32_t idle)> AroundWorkerIdling{nullptr};
+
+static_assert(BlockSize == ChunkedFileSource::kBlockBytes, "the worker's blocks are the chunks'");
 
 namespace {
 
@@ -26,8 +33,16 @@ constexpr int32_t kStateColumn = 2;
 constexpr const char* kWaiting = "Waiting";
 constexpr int32_t kWorkerFile = 0;
 constexpr DWORD kStopGraceMs = 250;
+// The rows one search takes at most: one request to the window thread for
+// this many small files (or this many bytes of paths).
+constexpr int32_t kBatchRows = 256;
+constexpr size_t kBatchBytes = 65536;
 
 std::atomic<bool> g_stopRequested{false};
+// Word from a scheduler that found a worker running: a row may have been
+// added after that worker's last search, so it looks once more before it
+// ends.
+std::atomic<int32_t> g_lookAgain{0};
 
 // A file for the worker: its row, the row's tag and the full path. The path
 // is held in storage of its own size, so a path of any length reaches the
@@ -38,11 +53,16 @@ struct WorkerJob {
     std::string path;
 };
 
+// The "Waiting" rows found by the last search and not taken yet, with the
+// count of Clears when the search began: used only by whoever holds
+// WorkerIdle at 0, the scheduler that took it, then the worker it started.
+std::deque<WorkerJob> g_batch;
+uint32_t g_batchCleared = 0;
+
 // The worker's first job, written by the scheduler only while WorkerIdle is 0
 // and before the worker starts, and read only by that worker; the worker finds
 // its later jobs itself.
-std::string WorkerPathBuffer;
-uint32_t WorkerEntryTag = 0;
+WorkerJob g_firstJob;
 
 // Writes the percentage into the entry's State column when it differs from
 // what the column shows: about one write per percent, not one per block.
@@ -70,64 +90,93 @@ class StateColumnProgress : public ProgressSink {
     std::string shown_;
 };
 
+// The verdict, then the checksum, queued like the percentages: the worker
+// goes on to the next file without waiting for the window.
 void Finish(int32_t index, uint32_t tag, const std::string& path, const ChecksumOutcome& outcome) {
     if (!outcome.complete) {
-        SetListItemTextIfTagged(FileList, index, tag, "ReadError", kStateColumn);
+        QueueListItemTextIfTagged(FileList, index, tag, "ReadError", kStateColumn);
         return;
     }
     std::string crcText = CrcText(outcome.checksum);
-    const char* verdict = ChecksumVerdict(path, crcText);
-    // State first, then the checksum, in one request.
-    SetListItemTextsIfTagged(FileList, index, tag,
-                             {{kStateColumn, verdict}, {kCrcColumn, std::move(crcText)}});
+    QueueListItemTextIfTagged(FileList, index, tag, ChecksumVerdict(path, crcText), kStateColumn);
+    QueueListItemTextIfTagged(FileList, index, tag, crcText, kCrcColumn);
 }
 
 // One file, from its opening to its verdict (none when the worker is being
-// stopped).
-void ChecksumEntry(int32_t index, uint32_t tag, const std::string& path) {
+// stopped). The block is the worker's, allocated on its first file (again
+// after a failure) and kept for the next ones.
+void ChecksumEntry(const WorkerJob& job, unsigned char*& block) {
     ChecksumOutcome outcome = {false, 0, 0};
-    uintptr_t file = OpenFileForReading(kWorkerFile, path);
+    uintptr_t file = OpenFileForReading(kWorkerFile, job.path);
     if (file != 0) {
-        auto* block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
+        if (block == nullptr)
+            block = static_cast<unsigned char*>(AllocateBlock(BlockSize));
         if (block != nullptr) {
-            ChunkedFileSource source(file, path, &g_stopRequested);
-            StateColumnProgress progress(index, tag);
+            ChunkedFileSource source(file, job.path, &g_stopRequested);
+            StateColumnProgress progress(job.index, job.tag);
             outcome = ChecksumBlocks(source, block, BlockSize, progress);
-            FreeBlock(block);
         } // the source's helping thread has ended, or been let go, here
         CloseFileNumber(kWorkerFile);
     }
     if (!g_stopRequested.load())
-        Finish(index, tag, path, outcome);
+        Finish(job.index, job.tag, job.path, outcome);
 }
 
-// Finds the next "Waiting" row and reads its path. False when no row waits.
+// Fills the batch with the next "Waiting" rows and their paths. False when
+// no row waits.
 //
 // Rows before the scan's start are past "Waiting" for good, as long as the
 // list is the one they belong to (the search checks that), so the rows of a
 // list are read about once each, however long it grows and however many
-// files the worker takes in turn. The scan's place is used only by whoever
-// holds WorkerIdle at 0: the scheduler that took it, then the worker it
-// started, until that worker sets it back to 1.
+// files the worker takes in turn.
 //
-// The row's path is read in the same request as its state, so it always
+// A row's path is read in the same request as its state, so it always
 // belongs to the row the search found; a "Clear" that comes after it leaves
-// the worker with a row that is gone, and the tag checks of its writes show
-// nothing of that file anywhere.
-bool TakeWaitingEntry(WorkerJob* job) {
+// the batch with rows that are gone, and the tag checks of the writes show
+// nothing of their files anywhere.
+bool FindWaitingEntries() {
     static int32_t scanFrom = 0;
     static uint32_t scanFromTag = 0;
-    std::string column;
-    ListSearch waiting = FindListItemText(FileList, kStateColumn, kWaiting, scanFrom, scanFromTag,
-                                          kNameColumn, &column);
-    scanFrom = waiting.position;
-    scanFromTag = waiting.tagBefore;
-    if (!waiting.found)
+    g_batch.clear();
+    g_batchCleared = ListsCleared.load();
+    ListBatch found = FindListItemTexts(FileList, kStateColumn, kWaiting, scanFrom, scanFromTag,
+                                        kNameColumn, kBatchRows, kBatchBytes);
+    scanFrom = found.position;
+    scanFromTag = found.tagBefore;
+    for (ListMatch& row : found.rows)
+        g_batch.push_back({row.row, row.tag, FullPathOfColumnText(row.text)});
+    return !g_batch.empty();
+}
+
+// The next "Waiting" row, with its path, from the batch or a new search.
+// The file of a row that a "Clear" removed is never opened: a Clear since
+// the search drops the rest of the batch, and the rows are looked for again.
+bool TakeWaitingEntry(WorkerJob* job) {
+    if (!g_batch.empty() && ListsCleared.load() != g_batchCleared)
+        g_batch.clear();
+    if (g_batch.empty() && !FindWaitingEntries())
         return false;
     if (void (*hook)() = AfterWaitingRowFound.load())
         hook();
-    *job = {waiting.position, waiting.tag, FullPathOfColumnText(column)};
+    *job = std::move(g_batch.front());
+    g_batch.pop_front();
     return true;
+}
+
+// Just before the worker opens the next file of its batch: a Clear since the
+// search sends it back to the list for rows that still wait.
+bool StillListed(WorkerJob* job) {
+    if (void (*hook)() = BeforeWorkerOpens.load())
+        hook();
+    if (ListsCleared.load() == g_batchCleared)
+        return true;
+    g_batch.clear();
+    return TakeWaitingEntry(job);
+}
+
+void AroundIdling(int32_t idle) {
+    if (void (*hook)(int32_t) = AroundWorkerIdling.load())
+        hook(idle);
 }
 
 } // namespace
@@ -136,17 +185,25 @@ void ChecksumScheduler() {
     // Taking WorkerIdle from 1 to 0 in one step makes this call the only one
     // that may start a worker: the timer's and the window thread's calls can
     // meet here, and whichever comes second finds 0 and leaves.
-    int32_t idle = 1;
-    if (g_stopRequested.load() || !WorkerIdle.compare_exchange_strong(idle, 0))
+    // A worker that runs may just have found no row left: the word makes it
+    // look once more, and if it went idle meanwhile, this call takes over.
+    if (g_stopRequested.load())
         return;
+    int32_t idle = 1;
+    if (!WorkerIdle.compare_exchange_strong(idle, 0)) {
+        g_lookAgain.store(1);
+        idle = 1;
+        if (!WorkerIdle.compare_exchange_strong(idle, 0))
+            return;
+    }
+    g_lookAgain.store(0); // whoever holds WorkerIdle at 0 searches anyway
     WorkerJob job;
     if (!TakeWaitingEntry(&job)) {
         WorkerIdle.store(1);
         return;
     }
-    WorkerPathBuffer = job.path;
-    WorkerEntryTag = job.tag;
-    uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(job.index));
+    g_firstJob = std::move(job);
+    uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(g_firstJob.index));
     // Only the newest worker can still be running (the one before it set
     // WorkerIdle as its last act), so only its handle is kept, for the
     // shutdown; the one it replaces is given up.
@@ -155,13 +212,34 @@ void ChecksumScheduler() {
         WorkerIdle.store(1); // no worker: the row still waits, for a later call
 }
 
-uint32_t ChecksumWorker(uint32_t value) {
-    WorkerJob job = {static_cast<int32_t>(value), WorkerEntryTag, WorkerPathBuffer};
-    do
-        ChecksumEntry(job.index, job.tag, job.path);
-    while (!g_stopRequested.load() && TakeWaitingEntry(&job));
-    WorkerIdle.store(1);
-    return 0;
+uint32_t ChecksumWorker(uint32_t) {
+    WorkerJob job = std::move(g_firstJob);
+    unsigned char* block = nullptr;
+    bool taken = true;
+    for (;;) {
+        while (taken && StillListed(&job)) {
+            ChecksumEntry(job, block);
+            taken = !g_stopRequested.load() && TakeWaitingEntry(&job);
+        }
+        FreeBlock(block);
+        block = nullptr;
+        // The last verdicts are shown before the worker counts as idle.
+        if (!g_stopRequested.load())
+            FlushQueuedListWrites(FileList);
+        AroundIdling(0);
+        WorkerIdle.store(1);
+        AroundIdling(1);
+        // A scheduler that came between the last search and the line above
+        // found the worker still running and left word instead of starting
+        // one: the worker takes itself back and looks again. (When another
+        // call took WorkerIdle first, that one looks.)
+        if (g_stopRequested.load() || g_lookAgain.exchange(0) == 0)
+            return 0;
+        int32_t idle = 1;
+        if (!WorkerIdle.compare_exchange_strong(idle, 0))
+            return 0;
+        taken = TakeWaitingEntry(&job);
+    }
 }
 
 bool StopWorker() {

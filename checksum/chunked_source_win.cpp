@@ -11,7 +11,7 @@
 namespace {
 
 constexpr int64_t kMiB = 1 << 20;
-constexpr int32_t kBlock = 131072;   // the worker's block; chunks are whole blocks
+constexpr int32_t kBlock = ChunkedFileSource::kBlockBytes;
 constexpr DWORD kRead = 1 << 20;     // one large read
 constexpr int64_t kWindow = 4;       // chunks claimed at most, from the one the worker needs on
 constexpr int64_t kTimedChunks = 4;  // chunks timed alone, with a helper on trial, and alone again
@@ -66,9 +66,10 @@ std::atomic<int32_t> ChunkedFileSource::ChunkBytes{16 * kMiB};
 // machine: a cached file of this machine, read alone while other programs
 // kept both cores busy, came at 1.6 to 7 GB/s over stretches of four chunks.
 std::atomic<double> ChunkedFileSource::SlowBelow{1e9};
-std::atomic<void (*)()> ChunkedFileSource::BeforeHelperChunk{nullptr};
+std::atomic<void (*)(int64_t)> ChunkedFileSource::BeforeHelperChunk{nullptr};
 std::atomic<int32_t> ChunkedFileSource::FilesChunked{0};
 std::atomic<int32_t> ChunkedFileSource::HelpersStarted{0};
+std::atomic<int32_t> ChunkedFileSource::TrialsHeld{0};
 
 // The chunks of one file, shared by the worker and its helper. Each holds a
 // reference; the last to let go frees it, so a helper that was let go in the
@@ -169,8 +170,8 @@ DWORD WINAPI Help(LPVOID parameter) {
             c->helperWaits.store(false);
             continue;
         }
-        if (void (*hook)() = ChunkedFileSource::BeforeHelperChunk.load())
-            hook();
+        if (void (*hook)(int64_t) = ChunkedFileSource::BeforeHelperChunk.load())
+            hook(chunk);
         uint32_t crc = 0;
         if (!SumChunk(c->file, c, chunk, buffer, &c->stop, &crc))
             break; // stopped, or a read failed: the worker reads the chunk itself
@@ -329,6 +330,9 @@ bool ChunkedFileSource::JoinChunk(int64_t chunk, uint32_t* running) {
 // of another. A disk may change its pace along a file (the virtual disk of
 // the development machine reads the first GiBs of a file that is not cached
 // faster than the rest), so the trial is held again every kTrialEvery chunks.
+// A helper that started for fast chunks is timed too, stretch by stretch, and
+// goes on trial once a stretch comes slowly: the cached start of a file says
+// nothing of the disk its rest comes from.
 void ChunkedFileSource::Judge() {
     int64_t chunk = position_ / chunks_->bytes;
     if (chunk == stageFrom_)
@@ -352,6 +356,9 @@ void ChunkedFileSource::Judge() {
         if (helping_ && onTrial_) {
             stage_ = Stage::kHelped;
             stageFrom_ = chunk + kSettleChunks;
+            TrialsHeld.fetch_add(1);
+        } else if (helping_) {
+            stageFrom_ = chunk + kSettleChunks; // the fast helper's stretches
         }
         return;
     case Stage::kHelped:
@@ -377,6 +384,15 @@ void ChunkedFileSource::Judge() {
             Pause(false);
         return;
     case Stage::kSettled:
+        if (helping_ && !onTrial_ && timed) {
+            if (SpeedSince(chunk) >= SlowBelow.load()) {
+                stageFrom_ = chunk; // the next stretch starts here
+                stageSince_ = Counter();
+                return;
+            }
+            onTrial_ = true; // from here on, judged as a file that came slowly
+            settledAt_ = chunk - kTrialEvery;
+        }
         if (helping_ && onTrial_ && chunk >= settledAt_ + kTrialEvery) {
             Pause(true);
             stage_ = Stage::kPausing;

@@ -18,7 +18,9 @@
 //
 // The worker reads the first chunks alone and times them. When they came
 // faster than any spinning disk delivers (from the cache, or from a disk
-// without a head that moves), the helper starts and stays. When they came
+// without a head that moves), the helper starts and stays for as long as the
+// reading stays that fast: a file whose first part was cached and whose rest
+// comes slowly puts the helper on trial from then on. When they came
 // slowly, the helper starts on trial: the worker times a stretch with it and
 // then one alone again, and lets it go on only if the stretch with it went
 // at least a quarter faster than the two alone on average; otherwise the
@@ -43,6 +45,9 @@
 
 class ChunkedFileSource : public BlockSource {
   public:
+    // The block this source is read in; chunks are whole blocks.
+    static constexpr int32_t kBlockBytes = 131072;
+
     // Reads the file open under handle (the worker's file, opened by path),
     // in blocks of 131072 bytes. stop: when given and set, the next block
     // fails, which ends the pass.
@@ -65,11 +70,14 @@ class ChunkedFileSource : public BlockSource {
     static std::atomic<int64_t> ChunkFrom;
     static std::atomic<int32_t> ChunkBytes;
     static std::atomic<double> SlowBelow;
-    // Test hook: when set, the helper calls it before it reads each chunk.
-    static std::atomic<void (*)()> BeforeHelperChunk;
-    // How many files were read in chunks, and for how many a helper started.
+    // Test hook: when set, the helper calls it before it reads each chunk,
+    // with the chunk's number.
+    static std::atomic<void (*)(int64_t chunk)> BeforeHelperChunk;
+    // How many files were read in chunks, for how many a helper started, and
+    // how many trials of a helper were held.
     static std::atomic<int32_t> FilesChunked;
     static std::atomic<int32_t> HelpersStarted;
+    static std::atomic<int32_t> TrialsHeld;
 
     struct Chunks;
 

@@ -234,6 +234,137 @@ TEST_F(Pipeline, AClearBetweenFindingARowAndReadingItsPathOpensNothingForTheNewR
     EXPECT_EQ("", GetListItemText(FileList, 0, 1));
 }
 
+// A batch of rows cleared halfway, just before the worker opens its second
+// file: it opens the files of none of the rows after the Clear. Those rows
+// name pipes, whose opening would show as a client of the pipe; the row that
+// comes after the Clear is read.
+std::atomic<int> g_opens{0};
+
+TEST_F(Pipeline, ABatchClearedHalfwayOpensNoFileOfAClearedRow) {
+    StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
+    std::vector<HANDLE> pipes;
+    for (int i = 0; i < 3; ++i) {
+        std::string name = "\\\\.\\pipe\\sumvane-batch-" + std::to_string(i);
+        pipes.push_back(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, pipes.back());
+    }
+    static std::string later;
+    std::string bytes = RandomBytes(700, 17);
+    later = Make("after-clear.bin", bytes);
+    AddWaitingEntry(Make("first.bin", "first"));
+    for (int i = 0; i < 3; ++i)
+        AddListItem(FileList, -1,
+                    "pipe > \\\\.\\pipe\\sumvane-batch-" + std::to_string(i) + "\n\nWaiting");
+    g_opens = 0;
+    BeforeWorkerOpens.store([] {
+        if (++g_opens != 2)
+            return;
+        ClearListItems(FileList);
+        AddWaitingEntry(later);
+    });
+    ChecksumScheduler();
+    bool done = WaitForVerdicts(20000);
+    BeforeWorkerOpens.store(nullptr);
+    int connected = 0;
+    for (HANDLE pipe : pipes) {
+        OVERLAPPED overlapped = {};
+        connected += ConnectNamedPipe(pipe, &overlapped) || GetLastError() != ERROR_IO_PENDING;
+        CancelIo(pipe);
+        CloseHandle(pipe);
+    }
+    ASSERT_TRUE(done);
+    EXPECT_EQ(0, connected) << "a cleared row's file was opened";
+    EXPECT_EQ(1, CountListItems(FileList));
+    EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 0, 1));
+}
+
+// Files added while the worker goes idle, just before it sets WorkerIdle to
+// 1 (bit 1 of the case), just after (bit 2), or both, each with the call
+// of the scheduler that follows an add: with the timer at one tick an hour,
+// they start at once all the same, and never two workers at a time (each
+// open waits a moment, so that two workers would meet there).
+std::atomic<int> g_idleAdds{0};
+std::atomic<int> g_inside{0};
+std::atomic<bool> g_twoAtOnce{false};
+std::string g_addedPath;
+
+TEST_F(Pipeline, FilesAddedAsTheWorkerGoesIdleStartAtOnceWithOneWorkerAtATime) {
+    StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
+    std::string bytes = RandomBytes(300, 19);
+    g_addedPath = Make("added.bin", bytes);
+    BeforeWorkerOpens.store([] {
+        if (g_inside.fetch_add(1) != 0)
+            g_twoAtOnce = true;
+        Sleep(20);
+        g_inside.fetch_sub(1);
+    });
+    for (int mask = 1; mask <= 3; ++mask) {
+        SCOPED_TRACE(mask);
+        ClearListItems(FileList);
+        g_idleAdds = mask;
+        AroundWorkerIdling.store([](int32_t idle) {
+            int bit = idle == 0 ? 1 : 2;
+            if ((g_idleAdds.fetch_and(~bit) & bit) == 0)
+                return;
+            for (int i = 0; i < 3; ++i)
+                AddWaitingEntry(g_addedPath);
+            ChecksumScheduler();
+        });
+        AddWaitingEntry(g_addedPath);
+        ChecksumScheduler();
+        bool done = WaitUntil(
+            [mask] {
+                return CountListItems(FileList) == 1 + 3 * (mask == 3 ? 2 : 1) &&
+                       GetListItemText(FileList, CountListItems(FileList) - 1, 1) != "" &&
+                       WorkerIdle.load() == 1;
+            },
+            10000);
+        AroundWorkerIdling.store(nullptr);
+        ASSERT_TRUE(done) << "files added as the worker went idle waited for a tick";
+        ASSERT_TRUE(WaitForVerdicts(10000));
+        for (int32_t row = 0; row < CountListItems(FileList); ++row)
+            EXPECT_EQ(Crc(bytes), GetListItemText(FileList, row, 1)) << row;
+    }
+    BeforeWorkerOpens.store(nullptr);
+    EXPECT_FALSE(g_twoAtOnce.load()) << "two workers ran at once";
+}
+
+// The reader alone: a file cut inside a chunk that is not its last, and
+// grown back to its old bytes before the reading ends, is no checksum.
+class CutThenRegrown : public ProgressSink {
+  public:
+    CutThenRegrown(std::string unixPath, std::string original)
+        : path_(std::move(unixPath)), original_(std::move(original)) {}
+    void Progress(const std::string& percent) override {
+        if (percent == "5%") // chunk 0 is read; chunk 3 of 10 is cut short
+            RunUnix({"/usr/bin/truncate", "-s", std::to_string(7 * kBlock + 1000), path_});
+        if (percent == "30%")
+            RunUnix({"/bin/cp", original_, path_});
+    }
+
+  private:
+    std::string path_, original_;
+};
+
+TEST_F(Pipeline, AChunkThatComesShortFailsTheFileEvenIfTheFileGrowsBack) {
+    std::string bytes = RandomBytes(20 * kBlock, 23);
+    std::string path = Make("regrown.bin", bytes);
+    Make("original.bin", bytes);
+    uintptr_t handle = OpenFileForReading(5, path);
+    ASSERT_NE(0u, handle);
+    std::vector<unsigned char> block(kBlock);
+    ChecksumOutcome outcome;
+    {
+        ChunkedFileSource source(handle, path);
+        CutThenRegrown sink(folder_.unixPath() + "/regrown.bin",
+                            folder_.unixPath() + "/original.bin");
+        outcome = ChecksumBlocks(source, block.data(), kBlock, sink);
+    }
+    CloseFileNumber(5);
+    EXPECT_FALSE(outcome.complete) << std::hex << outcome.checksum;
+}
+
 TEST_F(Pipeline, ChunkedFilesGiveZlibsChecksumAndTheSamePercentagesAroundEveryChunkEnd) {
     // Chunks of two blocks; the helper sums every other whole chunk from the
     // sixth on. Files end just before, at and just after the end of a chunk,
@@ -261,23 +392,43 @@ TEST_F(Pipeline, ChunkedFilesGiveZlibsChecksumAndTheSamePercentagesAroundEveryCh
 }
 
 HANDLE g_helperHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+std::atomic<int> g_helperHolds{0};
 
-void HoldHelper() {
+void HoldHelper(int64_t) {
+    ++g_helperHolds;
     WaitForSingleObject(g_helperHeld, 60000);
 }
 
+// The helper hangs in its first chunk, which the worker needs long before
+// the end of a file this large.
 TEST_F(Pipeline, AHelperWhoseReadsHangHoldsUpNeitherItsFileNorTheNext) {
     ChunkedFileSource::BeforeHelperChunk.store(HoldHelper);
-    std::string held = RandomBytes(64 * kBlock, 12);
     std::string next = RandomBytes(100, 13);
-    AddWaitingEntry(Make("held.bin", held));
+    AddWaitingEntry(MakeSparse("held.bin", int64_t(256) << 20));
     AddWaitingEntry(Make("next.bin", next));
     bool done = WaitForVerdicts(20000);
     SetEvent(g_helperHeld); // the helper finds it was let go, and ends
     ChunkedFileSource::BeforeHelperChunk.store(nullptr);
     ASSERT_TRUE(done);
-    EXPECT_EQ(Crc(held), GetListItemText(FileList, 0, 1));
+    EXPECT_EQ(1, g_helperHolds.load());
+    EXPECT_EQ("2A0E7DBB", GetListItemText(FileList, 0, 1)); // 256 MiB of zeros, by zlib
     EXPECT_EQ(Crc(next), GetListItemText(FileList, 1, 1));
+}
+
+// A helper that started for fast chunks goes on trial once the reading turns
+// slow (here: once every speed counts as slow, from the helper's 32nd chunk).
+TEST_F(Pipeline, AHelperThatCameFastGoesOnTrialWhenTheReadingTurnsSlow) {
+    int32_t trials = ChunkedFileSource::TrialsHeld.load();
+    ChunkedFileSource::BeforeHelperChunk.store([](int64_t chunk) {
+        if (chunk >= 32)
+            ChunkedFileSource::SlowBelow.store(1e300);
+    });
+    AddWaitingEntry(MakeSparse("slowing.bin", int64_t(64) << 20));
+    bool done = WaitForVerdicts(20000);
+    ChunkedFileSource::BeforeHelperChunk.store(nullptr);
+    ASSERT_TRUE(done);
+    EXPECT_EQ("B2EB30ED", GetListItemText(FileList, 0, 1)); // 64 MiB of zeros, by zlib
+    EXPECT_LT(trials, ChunkedFileSource::TrialsHeld.load());
 }
 
 TEST_F(Pipeline, FilesOnNetworkAndCdRomDrivesAreReadBlockByBlock) {

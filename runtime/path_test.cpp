@@ -97,6 +97,8 @@ TEST(PathParts, DoubleByteCharactersAreNeverSplit) {
         {kCp932, "C:\\\x83\x41 A05F59FA.bin", "C:\\", "\x83\x41 A05F59FA.bin", "bin", false,
          "a05f59fa", true},
         {kCp932, "C:\\\x95\x5C\\", "C:\\\x95\x5C\\", "", "", true, "", false},
+        // The top of 932's second lead-byte range.
+        {kCp932, "C:\\\xFC\x5C.txt", "C:\\", "\xFC\x5C.txt", "txt", false, "", false},
         {kCp936, "D:\\\x81\x5C.\x81\x41", "D:\\", "\x81\x5C.\x81\x41", "\x81\x41", false, "",
          false},
         {kCp936, "D:\\\x81\x41\x42\x43\x44\x45\x46\x30\x31\x32", "D:\\",

@@ -59,14 +59,14 @@ LRESULT CALLBACK ControlProcedure(HWND control, UINT message, WPARAM wParam, LPA
     WNDPROC previous = entry.previous;
     if (previous == nullptr)
         previous = reinterpret_cast<WNDPROC>(GetPropA(control, kPreviousProcedure));
+    LRESULT result = 0;
+    if (entry.operations != nullptr && entry.operations->filterMessage != nullptr &&
+        entry.operations->filterMessage(control, message, wParam, lParam, &result) &&
+        message != WM_NCDESTROY)
+        return result;
     if (message == WM_NCDESTROY) {
         FreeEntryOf(control);
         RemovePropA(control, kPreviousProcedure);
-    } else {
-        LRESULT result = 0;
-        if (entry.operations != nullptr && entry.operations->filterMessage != nullptr &&
-            entry.operations->filterMessage(control, message, wParam, lParam, &result))
-            return result;
     }
     if (previous == nullptr)
         return DefWindowProcA(control, message, wParam, lParam);

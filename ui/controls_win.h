@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-struct ListSearch; // list_view_win.h
-struct CellText;   // list_view_win.h
+struct ListBatch; // list_view_win.h
+struct CellText;  // list_view_win.h
 
 struct ControlOperations {
     int32_t (*getSelectedIndex)(HWND control) = nullptr;
@@ -35,11 +35,12 @@ struct ControlOperations {
                                  const std::vector<CellText>& cells) = nullptr;
     void (*queueItemTextIfTagged)(HWND control, int32_t row, uint32_t tag, const std::string& text,
                                   int32_t column) = nullptr;
-    ListSearch (*findItemText)(HWND control, int32_t column, const std::string& text, int32_t from,
-                               uint32_t fromTag, int32_t readColumn,
-                               std::string* readText) = nullptr;
+    ListBatch (*findItemTexts)(HWND control, int32_t column, const std::string& text, int32_t from,
+                               uint32_t fromTag, int32_t readColumn, int32_t most,
+                               size_t mostBytes) = nullptr;
     // Sees the control's messages before the control does; returns true when
-    // it has handled one (with its result in *result).
+    // it has handled one (with its result in *result). It sees WM_NCDESTROY
+    // too, but cannot keep it from the control.
     bool (*filterMessage)(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
                           LRESULT* result) = nullptr;
     bool isListView = false;

@@ -46,26 +46,35 @@ extern std::atomic<void (*)(int32_t row, int32_t column, const std::string& text
 // The tag of a row; 0 for a missing row.
 uint32_t GetListItemTag(int32_t number, int32_t row);
 
-// Where a search of the rows ended.
-struct ListSearch {
-    int32_t position; // the row found, or the row count when none matched
-    bool found;
-    uint32_t tag;       // the tag of the row found
-    uint32_t tagBefore; // the tag of the row before position; 0 at position 0
+// Raised by every "Clear" of a list, before its rows go: whoever holds rows
+// found earlier can tell that they may be gone.
+extern std::atomic<uint32_t> ListsCleared;
+
+// A row found by a search, with the text of the cell that was read with it.
+struct ListMatch {
+    int32_t row;
+    uint32_t tag;
+    std::string text;
 };
 
-// Looks for the first row, at or after from, whose cell in column reads
-// exactly text. from comes with fromTag, the tag of the row before it: when
-// that row no longer carries it (the list was cleared meanwhile), the search
-// starts at row 0 instead. A caller that keeps position and tagBefore of one
-// search as from and fromTag of the next thus never reads a row twice, nor
-// skips a row of a new list. The whole search runs at once on the thread
-// that owns the list, so no change of the list comes between its reads.
-// With readText, the cell in readColumn of the row found is read into it in
-// the same pass (it is left alone when no row matched).
-ListSearch FindListItemText(int32_t number, int32_t column, const std::string& text, int32_t from,
-                            uint32_t fromTag, int32_t readColumn = 0,
-                            std::string* readText = nullptr);
+// What a search of the rows found, and where the next one goes on.
+struct ListBatch {
+    std::vector<ListMatch> rows; // in row order
+    int32_t position;            // the row after the last one found, or the row count
+    uint32_t tagBefore;          // the tag of the row before position; 0 at position 0
+};
+
+// Looks for the rows, at or after from, whose cell in column reads exactly
+// text, and reads the cell in readColumn of each: up to most rows, and no
+// more once the texts read come to mostBytes (the first is always taken).
+// from comes with fromTag, the tag of the row before it: when that row no
+// longer carries it (the list was cleared meanwhile), the search starts at
+// row 0 instead. A caller that keeps position and tagBefore of one search as
+// from and fromTag of the next thus never reads a row twice, nor skips a row
+// of a new list. The whole search runs at once on the thread that owns the
+// list, so no change of the list comes between its reads.
+ListBatch FindListItemTexts(int32_t number, int32_t column, const std::string& text, int32_t from,
+                            uint32_t fromTag, int32_t readColumn, int32_t most, size_t mostBytes);
 
 // Replaces a cell's text only if the row still carries tag. The test and the
 // write happen together on the thread that owns the list, so no other change
@@ -74,11 +83,12 @@ bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const st
                              int32_t column);
 
 // The same, without waiting for the thread that owns the list: the write is
-// queued, and made there soon after (within about 20 ms while writes keep
+// queued, and made there soon after (within about 10 ms while writes keep
 // coming), still only if the row carries tag then.
 // Queued writes are made in the order they were queued, and all of them
-// before that thread handles any later tag-checked write or search, so a
-// caller's own writes never overtake each other.
+// before that thread handles any later tag-checked write, so a caller's own
+// writes never overtake each other. (A search does not wait for them: a
+// queued write never makes a cell read as the text searched for.)
 void QueueListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
                                int32_t column);
 
@@ -93,3 +103,9 @@ struct CellText {
 // whether the texts were written.
 bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
                               const std::vector<CellText>& cells);
+
+// Waits until the list's thread has made every write queued for it so far.
+void FlushQueuedListWrites(int32_t number);
+
+// For tests: the queued writes not made yet, of every list.
+size_t CountQueuedListWrites();

@@ -204,46 +204,69 @@ TEST_F(FileListTest, QueuedWritesComeInOrderBeforeTheNextRequest) {
 }
 
 // A search that goes on from where the last one ended, as the checksum
-// scheduler searches: exact texts only, and a cleared list starts afresh.
+// scheduler searches: exact texts only, up to its bounds, and a cleared list
+// starts afresh.
+std::vector<int32_t> RowsOf(const ListBatch& batch) {
+    std::vector<int32_t> rows;
+    for (const ListMatch& match : batch.rows)
+        rows.push_back(match.row);
+    return rows;
+}
+
 TEST_F(FileListTest, SearchesGoOnFromTheLastPositionUnlessTheListChanged) {
+    using Rows = std::vector<int32_t>;
     for (const char* state : {"CRC32 in filename", "Waiting2", "Wait", "13%", "Waiting", "x"})
         AddListItem(3, -1, std::string("row\n\n") + state);
-    ListSearch first = FindListItemText(3, 2, "Waiting", 0, 0);
-    EXPECT_TRUE(first.found);
-    EXPECT_EQ(4, first.position);
-    EXPECT_EQ(GetListItemTag(3, 4), first.tag);
-    EXPECT_EQ(GetListItemTag(3, 3), first.tagBefore);
+    ListBatch first = FindListItemTexts(3, 2, "Waiting", 0, 0, 0, 64, 65536);
+    EXPECT_EQ(Rows{4}, RowsOf(first));
+    EXPECT_EQ(GetListItemTag(3, 4), first.rows[0].tag);
+    EXPECT_EQ(6, first.position);
+    EXPECT_EQ(GetListItemTag(3, 5), first.tagBefore);
 
-    SetListItemText(3, 4, "0%", 2);
-    ListSearch none = FindListItemText(3, 2, "Waiting", first.position, first.tagBefore);
-    EXPECT_FALSE(none.found);
-    EXPECT_EQ(6, none.position);
-    EXPECT_EQ(GetListItemTag(3, 5), none.tagBefore);
+    // Rows added later are found from there on, with another cell of theirs,
+    // up to the count or the bytes asked for (the first row always).
+    for (const char* name : {"later", "much later", "latest"})
+        AddListItem(3, -1, std::string(name) + "\n\nWaiting");
+    ListBatch two =
+        FindListItemTexts(3, 2, "Waiting", first.position, first.tagBefore, 0, 2, 65536);
+    EXPECT_EQ((Rows{6, 7}), RowsOf(two));
+    EXPECT_EQ("much later", two.rows[1].text);
+    EXPECT_EQ(8, two.position);
+    EXPECT_EQ(GetListItemTag(3, 7), two.tagBefore);
+    EXPECT_EQ(Rows{6},
+              RowsOf(FindListItemTexts(3, 2, "Waiting", 6, GetListItemTag(3, 5), 0, 64, 5)));
+    ListBatch none = FindListItemTexts(3, 2, "Waiting", 9, GetListItemTag(3, 8), 0, 64, 65536);
+    EXPECT_EQ(Rows{}, RowsOf(none));
+    EXPECT_EQ(9, none.position);
 
-    // Rows added later are found from there on, with another cell of theirs
-    // when asked; a search that finds nothing leaves that text alone.
-    AddListItem(3, -1, "later\n\nWaiting");
-    std::string name = "untouched";
-    EXPECT_EQ(6,
-              FindListItemText(3, 2, "Waiting", none.position, none.tagBefore, 0, &name).position);
-    EXPECT_EQ("later", name);
-    SetListItemText(3, 6, "0%", 2);
-    EXPECT_FALSE(FindListItemText(3, 2, "Waiting", 6, none.tagBefore, 0, &name).found);
-    EXPECT_EQ("later", name);
-
-    // After "Clear", the old position names rows of another list: all are read.
+    // After "Clear", the old position names rows of another list: all are
+    // read. So does a position past the end.
+    uint32_t clears = ListsCleared.load();
     ClearListItems(3);
-    for (int i = 0; i < 8; ++i)
+    EXPECT_EQ(clears + 1, ListsCleared.load());
+    for (int i = 0; i < 10; ++i)
         AddListItem(3, -1, "new\n\nWaiting");
-    ListSearch fresh = FindListItemText(3, 2, "Waiting", none.position, none.tagBefore);
-    EXPECT_TRUE(fresh.found);
-    EXPECT_EQ(0, fresh.position);
-    EXPECT_EQ(0u, fresh.tagBefore);
-    // So does a position past the end.
-    EXPECT_EQ(0, FindListItemText(3, 2, "Waiting", 99, fresh.tag).position);
+    ListBatch fresh = FindListItemTexts(3, 2, "Waiting", first.position, first.tagBefore, 0, 1, 9);
+    EXPECT_EQ(Rows{0}, RowsOf(fresh));
+    EXPECT_EQ(1, fresh.position);
+    EXPECT_EQ((Rows{0, 1}), RowsOf(FindListItemTexts(3, 2, "Waiting", 99, 7, 0, 2, 65536)));
 
     // A forged search (its pointer is none of ours) is ignored.
     EXPECT_EQ(0, SendMessageA(list_, WM_APP + 0x5357, 0, 0x10));
+}
+
+// A list that goes away with writes queued (and paced) leaves none behind.
+TEST_F(FileListTest, ADestroyedListLeavesNothingQueued) {
+    AddListItem(3, -1, "a\n\nWaiting");
+    uint32_t tag = GetListItemTag(3, 0);
+    std::thread worker([tag] {
+        for (int i = 0; i < 5; ++i)
+            QueueListItemTextIfTagged(3, 0, tag, std::to_string(i) + "%", 2);
+    });
+    worker.join();
+    EXPECT_EQ(5u, CountQueuedListWrites());
+    DestroyWindow(list_);
+    EXPECT_EQ(0u, CountQueuedListWrites());
 }
 
 // Calls from other threads are carried out while this thread retrieves
