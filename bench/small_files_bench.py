@@ -4,8 +4,9 @@ Three figures, all through the program's real window, timer and worker:
 
 1. 300 files of 1 B to 64 KiB dropped at once (a real XDND drop) on the
    running program: files a second from the end of the drop (the moment the
-   window has taken it) to the last verdict, any wait for a first tick
-   included, beside one Windows process of this build that only opens, reads
+   drag source hears that the window has taken it, or the moment the list
+   shows all the files, when that comes first) to the last verdict, any wait
+   for a first tick included, beside one Windows process of this build that only opens, reads
    (in the same 131072-byte reads, through the same CRC-32 engine) and
    closes the same files, timed from its first open to its last close: the
    limit of the build under Wine;
@@ -195,8 +196,13 @@ def run_drop(inspector, paths, crcs, probe=False, first=()):
     finally:
         close(inspector, program)
     waits = [ms for at_time, ms in timed.probes if at_time >= dropped]
-    return timed.done - dropped, {"waits": waits, "handles": handles,
-                                  "listed": timed.listed - dropped}
+    # Under Wine the drag source hears that the drop ended about when the
+    # window has listed the files, before or after: the time runs from
+    # whichever came first, so that no file read before the drop's end is
+    # read for free.
+    start = min(dropped, timed.listed)
+    return timed.done - start, {"waits": waits, "handles": handles,
+                                "listed": timed.listed - dropped}
 
 
 def run_started(inspector, paths, crcs):
@@ -283,7 +289,8 @@ def main():
     for name, _ in readers:
         ratio = fastest_peer / best[name]
         print("  %-46s %9.3f %9.0f %12.3fx" % (name, best[name], len(few) / best[name], ratio))
-    print("  * from the end of the drop; every other row from the process's start")
+    print("  * from the end of the drop (or from when the list showed every file, if sooner);"
+          " every other row from the process's start")
     warm(few)
     loop = in_process_loop(few, few_crcs)
     dropped = best[readers[0][0]]

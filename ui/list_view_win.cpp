@@ -83,10 +83,6 @@ struct QueuedWrite {
 constexpr UINT_PTR kPaceTimer = 0x5358;
 constexpr UINT kPaceMs = 10;
 constexpr size_t kSlice = 64;
-// From this many writes on, the list stops drawing while it takes them, and
-// redraws their rows once: under Wine each cell write that is drawn at once
-// costs several round trips to the server.
-constexpr size_t kQuietFrom = 4;
 std::mutex g_queueLock;
 std::deque<QueuedWrite> g_queue;
 std::vector<HWND> g_paced;  // lists whose pacing timer runs
@@ -276,23 +272,16 @@ std::vector<QueuedWrite> TakeQueuedWrites(HWND list, bool unpace, size_t most, b
 }
 
 // On the list's thread: the writes whose rows still carry their tags.
+//
+// Each write invalidates just its row, which costs a round trip to the
+// server under Wine. Turning the list's drawing off for a slice and on again
+// (WM_SETREDRAW) made the writes cheaper, but the list then draws all of
+// itself after every slice: with 5,000 files dropped, a message to the
+// window waited 17 ms in the median instead of 1.
 void MakeWrites(HWND list, const std::vector<QueuedWrite>& writes) {
-    bool quiet = writes.size() >= kQuietFrom;
-    if (quiet)
-        ToListView(list, WM_SETREDRAW, FALSE, 0);
-    int32_t first = INT32_MAX, last = -1;
-    for (const QueuedWrite& write : writes) {
-        if (ListGetItemTag(list, write.row) != write.tag)
-            continue;
-        ListSetItemText(list, write.row, write.text, write.column);
-        first = std::min(first, write.row);
-        last = std::max(last, write.row);
-    }
-    if (!quiet)
-        return;
-    ToListView(list, WM_SETREDRAW, TRUE, 0);
-    if (last >= 0)
-        ToListView(list, LVM_REDRAWITEMS, static_cast<WPARAM>(first), last);
+    for (const QueuedWrite& write : writes)
+        if (ListGetItemTag(list, write.row) == write.tag)
+            ListSetItemText(list, write.row, write.text, write.column);
 }
 
 void MakeQueuedWrites(HWND list) {
