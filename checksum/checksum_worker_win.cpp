@@ -149,11 +149,9 @@ bool FindWaitingEntries() {
 }
 
 // The next "Waiting" row, with its path, from the batch or a new search.
-// The file of a row that a "Clear" removed is never opened: a Clear since
-// the search drops the rest of the batch, and the rows are looked for again.
+// (Whether a Clear came since the search is checked just before the file is
+// opened, by StillListed.)
 bool TakeWaitingEntry(WorkerJob* job) {
-    if (!g_batch.empty() && ListsCleared.load() != g_batchCleared)
-        g_batch.clear();
     if (g_batch.empty() && !FindWaitingEntries())
         return false;
     if (void (*hook)() = AfterWaitingRowFound.load())
@@ -163,8 +161,9 @@ bool TakeWaitingEntry(WorkerJob* job) {
     return true;
 }
 
-// Just before the worker opens the next file of its batch: a Clear since the
-// search sends it back to the list for rows that still wait.
+// Just before the worker opens the next file of its batch: the file of a row
+// that a "Clear" removed is never opened. A Clear since the search drops the
+// rest of the batch, and the rows that still wait are looked for again.
 bool StillListed(WorkerJob* job) {
     if (void (*hook)() = BeforeWorkerOpens.load())
         hook();
