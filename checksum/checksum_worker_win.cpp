@@ -37,6 +37,12 @@ constexpr DWORD kStopGraceMs = 250;
 // this many small files (or this many bytes of paths).
 constexpr int32_t kBatchRows = 256;
 constexpr size_t kBatchBytes = 65536;
+// How far the worker may run ahead of the window: when more writes than this
+// wait after a file, the worker has the window make a slice of them before
+// it goes on. Where the window is the slower of the two, the drop ends when
+// its last write is made either way; this keeps that last stretch short,
+// and what the list shows close to what has been read.
+constexpr size_t kWritesAhead = 256;
 
 std::atomic<bool> g_stopRequested{false};
 // Word from a scheduler that found a worker running: a row may have been
@@ -218,7 +224,10 @@ uint32_t ChecksumWorker(uint32_t) {
     for (;;) {
         while (taken && StillListed(&job)) {
             ChecksumEntry(job, block);
-            taken = !g_stopRequested.load() && TakeWaitingEntry(&job);
+            if (g_stopRequested.load())
+                break;
+            FlushQueuedListWrites(FileList, kWritesAhead);
+            taken = TakeWaitingEntry(&job);
         }
         FreeBlock(block);
         block = nullptr;

@@ -38,6 +38,7 @@ struct ControlOperations {
     ListBatch (*findItemTexts)(HWND control, int32_t column, const std::string& text, int32_t from,
                                uint32_t fromTag, int32_t readColumn, int32_t most,
                                size_t mostBytes) = nullptr;
+    void (*makeQueuedWrites)(HWND control, size_t leave) = nullptr;
     // Sees the control's messages before the control does; returns true when
     // it has handled one (with its result in *result). It sees WM_NCDESTROY
     // too, but cannot keep it from the control.

@@ -84,7 +84,8 @@ bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const st
 
 // The same, without waiting for the thread that owns the list: the write is
 // queued, and made there soon after (within about 10 ms while writes keep
-// coming), still only if the row carries tag then.
+// coming), still only if the row carries tag then. A write that follows one
+// for the same cell, still queued, replaces it.
 // Queued writes are made in the order they were queued, and all of them
 // before that thread handles any later tag-checked write, so a caller's own
 // writes never overtake each other. (A search does not wait for them: a
@@ -104,8 +105,10 @@ struct CellText {
 bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
                               const std::vector<CellText>& cells);
 
-// Waits until the list's thread has made every write queued for it so far.
-void FlushQueuedListWrites(int32_t number);
+// Waits until the list's thread has made the writes queued for it so far,
+// all but the last leave of them. It makes them a slice per request, and
+// answers other messages between slices.
+void FlushQueuedListWrites(int32_t number, size_t leave = 0);
 
 // For tests: the queued writes not made yet, of every list.
 size_t CountQueuedListWrites();
