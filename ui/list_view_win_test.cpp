@@ -160,7 +160,8 @@ TEST_F(FileListTest, TagsTellARowFromALaterRowWithTheSameIndex) {
 
 // Writes queued from another thread come in the order queued, before that
 // thread's next request, even when the request reaches the list first (a sent
-// message goes before posted ones); those for another row's tag are dropped.
+// message goes before posted ones); those for another row's tag are dropped,
+// and one still queued for a cell gives way to the next for that cell.
 std::vector<std::string> g_writes;
 
 TEST_F(FileListTest, QueuedWritesComeInOrderBeforeTheNextRequest) {
@@ -177,6 +178,9 @@ TEST_F(FileListTest, QueuedWritesComeInOrderBeforeTheNextRequest) {
         QueueListItemTextIfTagged(3, 0, tag, "1%", 2);
         QueueListItemTextIfTagged(3, 0, tag + 1, "stale", 2);
         QueueListItemTextIfTagged(3, 0, tag, "2%", 2);
+        QueueListItemTextIfTagged(3, 0, tag, "3%", 2); // takes the place of "2%"
+        QueueListItemTextIfTagged(3, 0, tag, "x", 1);
+        QueueListItemTextIfTagged(3, 0, tag, "4%", 2);
         SetListItemTextIfTagged(3, 0, tag, "CRC32 in filename", 2);
         done = true;
         PostMessageA(window, WM_APP, 0, 0);
@@ -187,7 +191,7 @@ TEST_F(FileListTest, QueuedWritesComeInOrderBeforeTheNextRequest) {
     DrainEvents();
     BeforeCellWrite = nullptr;
     ASSERT_TRUE(served);
-    EXPECT_EQ((std::vector<std::string>{"1%", "2%", "CRC32 in filename"}), g_writes);
+    EXPECT_EQ((std::vector<std::string>{"1%", "3%", "x", "4%", "CRC32 in filename"}), g_writes);
     EXPECT_EQ("CRC32 in filename", GetListItemText(3, 0, 2));
 
     // Writes that follow soon after others (the list is paced then) still
@@ -261,7 +265,7 @@ TEST_F(FileListTest, ADestroyedListLeavesNothingQueued) {
     uint32_t tag = GetListItemTag(3, 0);
     std::thread worker([tag] {
         for (int i = 0; i < 5; ++i)
-            QueueListItemTextIfTagged(3, 0, tag, std::to_string(i) + "%", 2);
+            QueueListItemTextIfTagged(3, 0, tag, std::to_string(i) + "%", 1 + i % 2);
     });
     worker.join();
     EXPECT_EQ(5u, CountQueuedListWrites());
