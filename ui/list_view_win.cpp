@@ -13,6 +13,7 @@
 #include <vector>
 
 std::atomic<void (*)(int32_t, int32_t, const std::string&)> BeforeCellWrite{nullptr};
+std::atomic<bool> ReplaceQueuedWrites{true};
 std::atomic<uint32_t> ListsCleared{0};
 
 namespace {
@@ -356,7 +357,7 @@ void ListQueueItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::
         std::lock_guard<std::mutex> guard(g_queueLock);
         // Whatever takes the write it replaces (a message on its way, the
         // pacing timer or a flush) takes this text instead.
-        if (!g_queue.empty()) {
+        if (ReplaceQueuedWrites.load() && !g_queue.empty()) {
             QueuedWrite& last = g_queue.back();
             if (last.list == list && last.row == row && last.tag == tag && last.column == column) {
                 last.text = text;
