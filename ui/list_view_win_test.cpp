@@ -259,6 +259,31 @@ TEST_F(FileListTest, SearchesGoOnFromTheLastPositionUnlessTheListChanged) {
     EXPECT_EQ(0, SendMessageA(list_, WM_APP + 0x5357, 0, 0x10));
 }
 
+// A thread that waits for the queued writes has them made a slice (64) per
+// request, down to the number it may leave. Only sent messages are served
+// here, so the posted request and the pacing timer make none.
+TEST_F(FileListTest, AWaitingThreadHasTheWritesMadeASliceAtATime) {
+    AddListItem(3, -1, "a\n\nWaiting");
+    uint32_t tag = GetListItemTag(3, 0);
+    std::atomic<size_t> left{SIZE_MAX};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) // other columns in turn: none replaces another
+            QueueListItemTextIfTagged(3, 0, tag, std::to_string(i), 1 + i % 2);
+        FlushQueuedListWrites(3, 100);
+        left = CountQueuedListWrites();
+        FlushQueuedListWrites(3);
+        done = true;
+    });
+    MSG message;
+    while (!done.load())
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    worker.join();
+    EXPECT_EQ(72u, left.load()); // 200, 136, 72
+    EXPECT_EQ(0u, CountQueuedListWrites());
+    EXPECT_EQ((std::vector<std::string>{"a", "198", "199"}), Row(0));
+}
+
 // A list that goes away with writes queued (and paced) leaves none behind.
 TEST_F(FileListTest, ADestroyedListLeavesNothingQueued) {
     AddListItem(3, -1, "a\n\nWaiting");
