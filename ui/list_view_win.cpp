@@ -337,12 +337,6 @@ void MakeQueuedWritesPaced(HWND list, bool onTimer) {
     }
 }
 
-// The writes queued for the list; the caller holds g_queueLock.
-size_t QueuedFor(HWND list) {
-    return static_cast<size_t>(std::count_if(
-        g_queue.begin(), g_queue.end(), [list](const QueuedWrite& w) { return w.list == list; }));
-}
-
 void ListQueueItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::string& text,
                                int32_t column) {
     if (tag == 0)
@@ -381,7 +375,9 @@ void ListQueueItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::
 void ListMakeQueuedWrites(HWND list, size_t leave) {
     auto waiting = [list] {
         std::lock_guard<std::mutex> guard(g_queueLock);
-        return QueuedFor(list);
+        return static_cast<size_t>(
+            std::count_if(g_queue.begin(), g_queue.end(),
+                          [list](const QueuedWrite& w) { return w.list == list; }));
     };
     if (IsListsThread(list)) {
         if (waiting() > leave)
