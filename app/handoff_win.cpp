@@ -90,41 +90,48 @@ uintptr_t SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return answer;
 }
 
-void ClosePeerProcess() {
-    if (PeerProcess != nullptr)
-        CloseHandle(PeerProcess);
-    PeerProcess = nullptr;
+// The last caller's process, kept for its next 1025 while PeerProcess is
+// cleared after each 1026. A process id is not given to another process while
+// a handle to it is open, so the same id names the same caller.
+DWORD g_callerId = 0;
+HANDLE g_callerProcess = nullptr;
+
+// The checksum worker starts once the hand-offs have paused for kBurstQuietMs:
+// a start with hundreds of paths would otherwise start it for each path while
+// it is idle, and that cost the sender many milliseconds a path.
+constexpr UINT_PTR kBurstTimer = 0x5359;
+constexpr DWORD kBurstQuietMs = 40;
+bool g_burstTimer = false;
+DWORD g_lastAdd = 0;
+
+void CALLBACK BurstPaused(HWND window, UINT, UINT_PTR id, DWORD) {
+    DWORD since = GetTickCount() - g_lastAdd;
+    if (since < kBurstQuietMs && SetTimer(window, id, kBurstQuietMs - since, BurstPaused) != 0)
+        return;
+    KillTimer(window, id);
+    g_burstTimer = false;
+    ChecksumScheduler();
 }
 
-// Holds the system-wide hand-off lock while it lives (if it could be had).
-class HandOffLock {
-  public:
-    HandOffLock() : mutex_(CreateMutexA(nullptr, FALSE, kHandOffLock)) {
-        if (mutex_ == nullptr)
-            return;
-        // An abandoned lock (its holder ended) is ours all the same.
-        DWORD waited = WaitForSingleObject(mutex_, kLockTimeoutMs);
-        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    }
-    ~HandOffLock() {
-        if (held_)
-            ReleaseMutex(mutex_);
-        if (mutex_ != nullptr)
-            CloseHandle(mutex_);
-    }
-    HandOffLock(const HandOffLock&) = delete;
-    HandOffLock& operator=(const HandOffLock&) = delete;
-    bool held() const { return held_; }
+void StartAfterBurst(HWND window) {
+    g_lastAdd = GetTickCount();
+    if (g_burstTimer)
+        return;
+    g_burstTimer = SetTimer(window, kBurstTimer, kBurstQuietMs, BurstPaused) != 0;
+    if (!g_burstTimer)
+        ChecksumScheduler();
+}
 
-  private:
-    HANDLE mutex_;
-    bool held_ = false;
-};
+// Set while the box of a failed read is open: its modal loop serves sent
+// messages, and another process could otherwise open box within box.
+bool g_readErrorShown = false;
 
-uint32_t ReceivePathText(WPARAM address, LPARAM announced) {
+uint32_t ReceivePathText(HWND window, WPARAM address, LPARAM announced) {
     auto length = static_cast<uint32_t>(announced);
     uint32_t answer = 0;
-    if (length == 0) {
+    if (g_readErrorShown) {
+        answer = 0; // one box at a time
+    } else if (length == 0) {
         answer = 1; // the empty text names no file
     } else if (length <= kLongestHandedPath) {
         std::string buffer = MakeSpaces(static_cast<int32_t>(length));
@@ -133,17 +140,20 @@ uint32_t ReceivePathText(WPARAM address, LPARAM announced) {
                                     buffer.data(), length, &read);
         DWORD error = GetLastError();
         if (!ok) {
+            PeerProcess = nullptr;
+            g_readErrorShown = true;
             ShowMessageBox("", FormatInteger(static_cast<int32_t>(error)), MB_OK);
+            g_readErrorShown = false;
         } else if (read == length) {
             std::string path = ReadBufferText(buffer.data(), buffer.size());
             if (QueryFileSize(path) >= 1) {
                 AddWaitingEntry(path);
-                ChecksumScheduler();
+                StartAfterBurst(window);
             }
             answer = 1;
         }
     }
-    ClosePeerProcess();
+    PeerProcess = nullptr; // the next 1026 needs a 1025 first
     return answer;
 }
 
@@ -163,23 +173,52 @@ uintptr_t SendPathText(const std::string& path) {
                            static_cast<LPARAM>(path.size()));
 }
 
-bool HandOverPath(const std::string& path) {
-    HandOffLock lock;
-    if (!lock.held())
-        return false;
+HandOffSession::HandOffSession() = default;
+
+HandOffSession::~HandOffSession() {
+    if (held_)
+        ReleaseMutex(lock_);
+    if (lock_ != nullptr)
+        CloseHandle(lock_);
+}
+
+bool HandOffSession::HandOver(const std::string& path) {
+    if (!held_) {
+        if (lock_ == nullptr)
+            lock_ = CreateMutexA(nullptr, FALSE, kHandOffLock);
+        if (lock_ == nullptr)
+            return false;
+        // An abandoned lock (its holder ended) is ours all the same.
+        DWORD waited = WaitForSingleObject(lock_, kLockTimeoutMs);
+        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+        if (!held_)
+            return false;
+    }
+    // Looked for again for every path: windows may come and go meanwhile.
     HWND window = FindWindowA(nullptr, kFinalTitle);
     if (window == nullptr)
         return false;
     return SendProcessId(window) != 0 && SendPathText(path) != 0;
 }
 
-uint32_t HandOffCallback(HWND, uint32_t message, WPARAM wParam, LPARAM lParam) {
+bool HandOverPath(const std::string& path) {
+    HandOffSession session;
+    return session.HandOver(path);
+}
+
+uint32_t HandOffCallback(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam) {
     if (message == kProcessIdMessage) {
-        ClosePeerProcess();
-        PeerProcess = OpenProcess(PROCESS_VM_READ, FALSE, static_cast<DWORD>(lParam));
+        auto id = static_cast<DWORD>(lParam);
+        if (g_callerProcess == nullptr || g_callerId != id) {
+            if (g_callerProcess != nullptr)
+                CloseHandle(g_callerProcess);
+            g_callerProcess = OpenProcess(PROCESS_VM_READ, FALSE, id);
+            g_callerId = id;
+        }
+        PeerProcess = g_callerProcess;
         return PeerProcess != nullptr ? 1 : 0;
     }
     if (message == kPathTextMessage)
-        return ReceivePathText(wParam, lParam);
+        return ReceivePathText(window, wParam, lParam);
     return PassOnMarker;
 }

@@ -9,10 +9,16 @@
 // messages were answered with a value other than 0.
 //
 // Several instances may start at the same moment: each holds a system-wide
-// lock around the two messages of a path, so every 1026 is read from the
-// process of its own 1025. Every message waits at most 10 s for its answer; a
-// running instance that has stopped taking messages cannot hold a starting
-// one, which then keeps its path.
+// lock from its first path to its last, so every 1026 is read from the
+// process of its own 1025, and one start's paths stay together in the list.
+// Every message waits at most 10 s for its answer; a running instance that
+// has stopped taking messages cannot hold a starting one, which then keeps
+// its path.
+//
+// The running instance keeps the handle of its last caller's process for
+// that caller's next 1025, and starts the checksum worker once a burst of
+// hand-offs has paused, not for every path: a start with hundreds of paths
+// then costs it little more than the messages themselves.
 #pragma once
 
 #include <windows.h>
@@ -28,7 +34,9 @@ extern HWND PeerWindow;
 extern HANDLE PeerProcess;
 
 // The longest path text a 1026 may announce; a longer one is refused unread.
-constexpr uint32_t kLongestHandedPath = 32767;
+// It holds any path the system allows (32767 UTF-16 units) in any code page:
+// up to three bytes a unit in UTF-8, two in the double-byte ones.
+constexpr uint32_t kLongestHandedPath = 3 * 32767;
 
 // Sends message 1025 to window, which becomes the PeerWindow; the answer, 0
 // when there was none in time.
@@ -40,8 +48,25 @@ uintptr_t SendProcessId(HWND window);
 // that even a reader that answers late never reads freed memory.
 uintptr_t SendPathText(const std::string& path);
 
-// Finds a running instance and hands path to it under the system-wide lock.
-// Returns whether it was handed over.
+// One start's hand-offs, under the system-wide lock, which the first path
+// takes and the end of the session gives back.
+class HandOffSession {
+  public:
+    HandOffSession();
+    ~HandOffSession();
+    HandOffSession(const HandOffSession&) = delete;
+    HandOffSession& operator=(const HandOffSession&) = delete;
+
+    // Finds a running instance and hands path to it. Returns whether it was
+    // handed over.
+    bool HandOver(const std::string& path);
+
+  private:
+    HANDLE lock_ = nullptr;
+    bool held_ = false;
+};
+
+// A session of one path.
 bool HandOverPath(const std::string& path);
 
 // The running instance's side: the message callback of the main window.

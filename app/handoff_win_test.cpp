@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -32,9 +33,7 @@ class HandOff : public ::testing::Test {
     }
     void TearDown() override {
         SetMessageCallback(nullptr);
-        if (PeerProcess != nullptr)
-            CloseHandle(PeerProcess);
-        PeerProcess = nullptr;
+        PeerProcess = nullptr; // the hand-off keeps the handle for the caller's next 1025
         window_.reset();
     }
 
@@ -74,12 +73,12 @@ TEST_F(HandOff, APathSentInTwoMessagesIsListed) {
                                    static_cast<LPARAM>(file_.size())));
     EXPECT_EQ(std::vector<std::string>{file_}, Paths());
     EXPECT_EQ("Waiting", GetListItemText(FileList, 0, 2));
-    EXPECT_EQ(nullptr, PeerProcess) << "the process handle is closed once its 1026 is answered";
+    EXPECT_EQ(nullptr, PeerProcess) << "a 1026 needs a 1025 of its own";
 }
 
 TEST_F(HandOff, EveryAnnouncedLengthGetsItsDefinedAnswer) {
     std::string folder = folder_.path();
-    std::string longText(40000, 'x');
+    std::string longText(3 * 32767 + 1, 'x');
     struct {
         const char* what;
         const char* text;
@@ -91,7 +90,9 @@ TEST_F(HandOff, EveryAnnouncedLengthGetsItsDefinedAnswer) {
         {"an empty file is not listed, yet delivered", empty_.c_str(), empty_.size(), 1, 0},
         {"a folder is not listed, yet delivered", folder.c_str(), folder.size(), 1, 0},
         {"a path cut short is read as announced", file_.c_str(), file_.size() - 1, 1, 0},
-        {"longer than 32767 bytes: refused unread", longText.c_str(), longText.size(), 0, 0},
+        {"a path of 32767 units of three bytes is read", longText.c_str(), longText.size() - 1, 1,
+         0},
+        {"longer than any path: refused unread", longText.c_str(), longText.size(), 0, 0},
         {"a file of at least one byte", file_.c_str(), file_.size(), 1, 1},
     };
     BoxCloser closer("");
@@ -121,6 +122,52 @@ TEST_F(HandOff, AFailedReadShowsTheErrorNumberAndAnswersZero) {
     EXPECT_NE("", boxes[1]);
     EXPECT_TRUE(std::all_of(boxes[1].begin(), boxes[1].end(), ::isdigit)) << boxes[1];
     EXPECT_EQ(0, CountListItems(FileList));
+}
+
+// While the box of a failed read is open, its modal loop serves sent
+// messages: another 1026 is answered 0 at once, without a box of its own.
+int CountErrorBoxes() {
+    int boxes = 0;
+    EnumWindows(
+        [](HWND window, LPARAM count) -> BOOL {
+            char className[16] = {}, title[4] = {};
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            GetClassNameA(window, className, sizeof className);
+            if (process == GetCurrentProcessId() && strcmp(className, "#32770") == 0 &&
+                GetWindowTextA(window, title, sizeof title) == 0)
+                ++*reinterpret_cast<int*>(count);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+TEST_F(HandOff, A1026WhileTheErrorBoxIsOpenIsAnsweredZeroWithoutABox) {
+    HWND window = window_->handle();
+    std::atomic<bool> done{false};
+    LRESULT nested = -1;
+    int boxes = 0;
+    std::thread first([&] {
+        SendMessageA(window, WM_USER + 2, 0x10, 5);
+        done = true;
+        PostMessageA(window, WM_APP, 0, 0);
+    });
+    std::thread second([&] {
+        for (int i = 0; i < 500 && CountErrorBoxes() == 0; ++i)
+            Sleep(10);
+        DWORD_PTR answer = 0;
+        if (SendMessageTimeoutA(window, WM_USER + 2, 0x10, 5, SMTO_NORMAL, 3000, &answer))
+            nested = static_cast<LRESULT>(answer);
+        boxes = CountErrorBoxes();
+        for (HWND box; (box = FindWindowA("#32770", "")) != nullptr; Sleep(50))
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    WaitForEventWhere([&](const Event&) { return done.load(); }, 20000);
+    first.join();
+    second.join();
+    EXPECT_EQ(0, nested);
+    EXPECT_EQ(1, boxes);
 }
 
 TEST_F(HandOff, ANewProcessIdMessageReplacesAndClosesTheOldHandle) {

@@ -48,18 +48,23 @@ void RuntimeStartup() {
 }
 
 // Each command-line file goes to a running instance if there is one that takes
-// it, and otherwise into this instance's own list.
-void TakeCommandLineFiles() {
+// it, and otherwise into this instance's own list. Returns how many files
+// this instance kept.
+int32_t TakeCommandLineFiles() {
+    HandOffSession handOffs;
+    int32_t kept = 0;
     for (;;) {
         std::string path = NextProgramParameter();
         if (path.empty())
-            return;
+            return kept;
         if (QueryFileSize(path) <= -1)
             continue;
-        if (HandOverPath(path))
+        if (handOffs.HandOver(path)) {
             HandedOver = 1;
-        else
+        } else {
             AddWaitingEntry(path);
+            ++kept;
+        }
     }
 }
 
@@ -74,9 +79,13 @@ void RunProgram() {
     }
     PauseMilliseconds(250);
 
-    TakeCommandLineFiles();
-    // Without a window there is nothing to show and no loop to run.
-    if (HandedOver == 1 || window == nullptr)
+    int32_t kept = TakeCommandLineFiles();
+    // An instance whose every file went to the running one ends without
+    // showing itself; one that kept any (the running one refused it, or
+    // did not answer in time) shows them, so that no file the user named
+    // is dropped. Without a window there is nothing to show and no loop to
+    // run.
+    if ((HandedOver == 1 && kept == 0) || window == nullptr)
         Shutdown();
 
     SetWindowHidden(0, 0);

@@ -22,6 +22,7 @@ std::atomic<uintptr_t> WorkerThreadHandle{0};
 std::atomic<void (*)()> AfterWaitingRowFound{nullptr};
 std::atomic<void (*)()> BeforeWorkerOpens{nullptr};
 std::atomic<void (*)(int32_t idle)> AroundWorkerIdling{nullptr};
+std::atomic<uintptr_t (*)(ThreadProcedure, uint32_t)> StartWorkerThread{StartThread};
 
 static_assert(BlockSize == ChunkedFileSource::kBlockBytes, "the worker's blocks are the chunks'");
 
@@ -70,6 +71,11 @@ uint32_t g_batchCleared = 0;
 // its later jobs itself.
 WorkerJob g_firstJob;
 
+// Where the next search goes on: the row after the last one searched, and
+// the tag of the row before it (list_view_win.h).
+int32_t g_scanFrom = 0;
+uint32_t g_scanFromTag = 0;
+
 // Writes the percentage into the entry's State column when it differs from
 // what the column shows: about one write per percent, not one per block.
 //
@@ -104,8 +110,12 @@ void Finish(int32_t index, uint32_t tag, const std::string& path, const Checksum
         return;
     }
     std::string crcText = CrcText(outcome.checksum);
-    QueueListItemTextIfTagged(FileList, index, tag, ChecksumVerdict(path, crcText), kStateColumn);
-    QueueListItemTextIfTagged(FileList, index, tag, crcText, kCrcColumn);
+    // Together, so that no reader of the list sees the verdict without its
+    // checksum: a rename would pass the file over, "Copy All" copy no
+    // checksum.
+    QueueListItemTextsIfTagged(
+        FileList, index, tag,
+        {{kStateColumn, ChecksumVerdict(path, crcText)}, {kCrcColumn, crcText}});
 }
 
 // One file, from its opening to its verdict (none when the worker is being
@@ -141,14 +151,12 @@ void ChecksumEntry(const WorkerJob& job, unsigned char*& block) {
 // the batch with rows that are gone, and the tag checks of the writes show
 // nothing of their files anywhere.
 bool FindWaitingEntries() {
-    static int32_t scanFrom = 0;
-    static uint32_t scanFromTag = 0;
     g_batch.clear();
     g_batchCleared = ListsCleared.load();
-    ListBatch found = FindListItemTexts(FileList, kStateColumn, kWaiting, scanFrom, scanFromTag,
+    ListBatch found = FindListItemTexts(FileList, kStateColumn, kWaiting, g_scanFrom, g_scanFromTag,
                                         kNameColumn, kBatchRows, kBatchBytes);
-    scanFrom = found.position;
-    scanFromTag = found.tagBefore;
+    g_scanFrom = found.position;
+    g_scanFromTag = found.tagBefore;
     for (ListMatch& row : found.rows)
         g_batch.push_back({row.row, row.tag, FullPathOfColumnText(row.text)});
     return !g_batch.empty();
@@ -175,7 +183,13 @@ bool StillListed(WorkerJob* job) {
         hook();
     if (ListsCleared.load() == g_batchCleared)
         return true;
+    // The search may have read the new list already, when rows came in
+    // after the Clear and before the search was served: it then moved the
+    // scan past rows of the new list that it found, and they are dropped
+    // here with the batch. So the next search starts at row 0.
     g_batch.clear();
+    g_scanFrom = 0;
+    g_scanFromTag = 0;
     return TakeWaitingEntry(job);
 }
 
@@ -208,13 +222,18 @@ void ChecksumScheduler() {
         return;
     }
     g_firstJob = std::move(job);
-    uintptr_t thread = StartThread(ChecksumWorker, static_cast<uint32_t>(g_firstJob.index));
+    uintptr_t thread =
+        StartWorkerThread.load()(ChecksumWorker, static_cast<uint32_t>(g_firstJob.index));
     // Only the newest worker can still be running (the one before it set
     // WorkerIdle as its last act), so only its handle is kept, for the
     // shutdown; the one it replaces is given up.
     ReleaseThreadHandle(WorkerThreadHandle.exchange(thread));
-    if (thread == 0)
-        WorkerIdle.store(1); // no worker: the row still waits, for a later call
+    if (thread == 0) {
+        // No worker: the row goes back to the front of the batch, for a
+        // later call, which takes it first.
+        g_batch.push_front(std::move(g_firstJob));
+        WorkerIdle.store(1);
+    }
 }
 
 uint32_t ChecksumWorker(uint32_t) {

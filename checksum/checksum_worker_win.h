@@ -29,6 +29,8 @@
 // of its file and then lets the next one start.
 #pragma once
 
+#include "runtime/threads_win.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -51,7 +53,10 @@ constexpr int32_t BlockSize = 131072;
 // files. Calls from several threads may meet: at most one starts a worker.
 void ChecksumScheduler();
 
-// The worker thread's procedure; index is the first row to checksum.
+// The worker thread's procedure. index is the row of its first file, as
+// threads are started with one number; the worker takes that file, with the
+// row's tag and path, from what the scheduler handed over beside it, so it
+// reads no row by its index alone.
 uint32_t ChecksumWorker(uint32_t index);
 
 // For tests, each called on the thread concerned when set: once the next
@@ -61,6 +66,8 @@ uint32_t ChecksumWorker(uint32_t index);
 extern std::atomic<void (*)()> AfterWaitingRowFound;
 extern std::atomic<void (*)()> BeforeWorkerOpens;
 extern std::atomic<void (*)(int32_t idle)> AroundWorkerIdling;
+// For tests: what starts a worker thread (StartThread).
+extern std::atomic<uintptr_t (*)(ThreadProcedure, uint32_t)> StartWorkerThread;
 
 // Shutdown: asks the most recently started worker to stop at its next block
 // and gives it a moment to do so (its list requests are served meanwhile); it

@@ -281,6 +281,95 @@ TEST_F(Pipeline, ABatchClearedHalfwayOpensNoFileOfAClearedRow) {
     EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 0, 1));
 }
 
+// The worker's next search is served only after a "Clear" and new rows (the
+// window was busy): it finds the new rows, and the Clear then drops its
+// batch. They are all read all the same, without a tick.
+HANDLE g_firstOpened = nullptr;
+
+TEST_F(Pipeline, RowsFoundByASearchServedAfterAClearAreReadAllTheSame) {
+    StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
+    g_firstOpened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    AddWaitingEntry(Make("first.bin", "first"));
+    BeforeWorkerOpens.store([] { SetEvent(g_firstOpened); });
+    ChecksumScheduler();
+    // Nothing is served here meanwhile: the worker reads its file and waits
+    // for its next search.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(g_firstOpened, 10000));
+    BeforeWorkerOpens.store(nullptr);
+    CloseHandle(g_firstOpened);
+    Sleep(300);
+    ClearListItems(FileList);
+    std::string one = RandomBytes(40, 31), two = RandomBytes(50, 32);
+    AddWaitingEntry(Make("one.bin", one));
+    AddWaitingEntry(Make("two.bin", two));
+    ASSERT_TRUE(WaitForVerdicts(10000));
+    EXPECT_EQ(Crc(one), GetListItemText(FileList, 0, 1));
+    EXPECT_EQ(Crc(two), GetListItemText(FileList, 1, 1));
+}
+
+// However the window's slices of queued writes fall, no row shows its verdict
+// without its checksum between two of them (a rename or "Copy All" could
+// come there).
+TEST_F(Pipeline, NoSliceEndsBetweenAVerdictAndItsChecksum) {
+    StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
+    size_t slice = QueuedWriteSlice.exchange(2); // "0%", the verdict | the checksum
+    for (int i = 0; i < 20; ++i)
+        AddWaitingEntry(Make("f" + std::to_string(i) + ".bin", RandomBytes(100 + i, 40 + i)));
+    ChecksumScheduler();
+    bool apart = false;
+    bool done = WaitUntil(
+        [&] {
+            for (int32_t row = 0; row < CountListItems(FileList); ++row) {
+                std::string state = GetListItemText(FileList, row, 2);
+                apart |= IsFinal(state) && state != "ReadError" &&
+                         GetListItemText(FileList, row, 1).empty();
+            }
+            return WorkerIdle.load() == 1 && !GetListItemText(FileList, 19, 1).empty();
+        },
+        10000);
+    QueuedWriteSlice.store(slice);
+    ASSERT_TRUE(done);
+    EXPECT_FALSE(apart);
+}
+
+// One search takes rows up to 64 KiB of paths: of 40 rows with paths of
+// about 1,960 bytes, the last is not in the first batch, so it is read with
+// the path it has by the time of the second search.
+std::string g_laterPath;
+
+TEST_F(Pipeline, ASearchTakesRowsUpToItsBytes) {
+    StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
+    std::string bytes = RandomBytes(60, 37);
+    g_laterPath = Make("later.bin", bytes);
+    std::string longPath = folder_.In("missing");
+    for (int i = 0; i < 8; ++i)
+        longPath += "\\" + std::string(240, 'd');
+    for (int i = 0; i < 40; ++i)
+        AddListItem(FileList, -1, "x > " + longPath + "\\x\n\nWaiting");
+    AfterWaitingRowFound.store([] {
+        AfterWaitingRowFound.store(nullptr);
+        SetListItemText(FileList, 39, "later.bin > " + g_laterPath, 0);
+    });
+    ChecksumScheduler();
+    ASSERT_TRUE(WaitForVerdicts(20000));
+    EXPECT_EQ("ReadError", GetListItemText(FileList, 33, 2));
+    EXPECT_EQ(Crc(bytes), GetListItemText(FileList, 39, 1));
+}
+
+// A worker that could not be started leaves its row for the next call.
+TEST_F(Pipeline, ARowWhoseWorkerCouldNotStartIsTakenByTheNextCall) {
+    StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
+    std::string first = RandomBytes(900, 23);
+    AddWaitingEntry(Make("first.bin", first));
+    AddWaitingEntry(Make("second.bin", "second"));
+    StartWorkerThread.store([](ThreadProcedure, uint32_t) -> uintptr_t { return 0; });
+    ChecksumScheduler();
+    StartWorkerThread.store(StartThread);
+    ChecksumScheduler();
+    ASSERT_TRUE(WaitForVerdicts(10000));
+    EXPECT_EQ(Crc(first), GetListItemText(FileList, 0, 1));
+}
+
 // Files added while the worker goes idle, just before it sets WorkerIdle to
 // 1 (bit 1 of the case), just after (bit 2), or both, each with the call
 // of the scheduler that follows an add: with the timer at one tick an hour,

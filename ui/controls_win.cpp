@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -54,6 +55,9 @@ ControlEntry EntryOf(HWND control) {
     return ControlEntry{};
 }
 
+// The controls whose class procedure this thread is inside, innermost last.
+thread_local std::vector<HWND> t_atWork;
+
 LRESULT CALLBACK ControlProcedure(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     ControlEntry entry = EntryOf(control);
     WNDPROC previous = entry.previous;
@@ -70,7 +74,7 @@ LRESULT CALLBACK ControlProcedure(HWND control, UINT message, WPARAM wParam, LPA
     }
     if (previous == nullptr)
         return DefWindowProcA(control, message, wParam, lParam);
-    return CallWindowProcA(previous, control, message, wParam, lParam);
+    return CallControlClassProcedure(control, previous, message, wParam, lParam);
 }
 
 } // namespace
@@ -159,6 +163,26 @@ bool IsListViewControl(int32_t number) {
 
 WNDPROC ControlClassProcedure(HWND control) {
     return EntryOf(control).previous;
+}
+
+LRESULT CallControlClassProcedure(HWND control, WNDPROC own, UINT message, WPARAM wParam,
+                                  LPARAM lParam) {
+    t_atWork.push_back(control);
+    LRESULT result = CallWindowProcA(own, control, message, wParam, lParam);
+    t_atWork.pop_back();
+    return result;
+}
+
+bool IsControlAtWork(HWND control) {
+    return std::find(t_atWork.begin(), t_atWork.end(), control) != t_atWork.end();
+}
+
+bool AnswerControlNotify(const NMHDR* header, LRESULT* result) {
+    if (!IsControlAtWork(header->hwndFrom))
+        return false;
+    ControlEntry entry = EntryOf(header->hwndFrom);
+    return entry.operations != nullptr && entry.operations->answerNotify != nullptr &&
+           entry.operations->answerNotify(header->hwndFrom, header, result);
 }
 
 ControlRef LookUpControl(int32_t number) {

@@ -31,10 +31,8 @@ struct ControlOperations {
     int32_t (*countItems)(HWND control) = nullptr;
     void (*clearItems)(HWND control) = nullptr;
     uint32_t (*getItemTag)(HWND control, int32_t row) = nullptr;
-    bool (*setItemTextsIfTagged)(HWND control, int32_t row, uint32_t tag,
-                                 const std::vector<CellText>& cells) = nullptr;
-    void (*queueItemTextIfTagged)(HWND control, int32_t row, uint32_t tag, const std::string& text,
-                                  int32_t column) = nullptr;
+    void (*queueItemTextsIfTagged)(HWND control, int32_t row, uint32_t tag,
+                                   const std::vector<CellText>& cells) = nullptr;
     ListBatch (*findItemTexts)(HWND control, int32_t column, const std::string& text, int32_t from,
                                uint32_t fromTag, int32_t readColumn, int32_t most,
                                size_t mostBytes) = nullptr;
@@ -44,6 +42,9 @@ struct ControlOperations {
     // too, but cannot keep it from the control.
     bool (*filterMessage)(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
                           LRESULT* result) = nullptr;
+    // Answers a notification the control sent its parent, which the
+    // parent's procedure passes on; true when it did (with *result).
+    bool (*answerNotify)(HWND control, const NMHDR* header, LRESULT* result) = nullptr;
     bool isListView = false;
 };
 
@@ -67,6 +68,21 @@ HWND CreateFrame(int32_t number, int32_t x, int32_t y, int32_t width, int32_t he
 // the control's messages on to; nullptr when the handle names no control of
 // the layer.
 WNDPROC ControlClassProcedure(HWND control);
+
+// Hands a message straight to the procedure of the control's own class,
+// as the layer's procedure does after its filter.
+LRESULT CallControlClassProcedure(HWND control, WNDPROC own, UINT message, WPARAM wParam,
+                                  LPARAM lParam);
+
+// Whether this thread is inside the procedure of the control's own class:
+// a control's notifications to its parent come only then, so whatever else
+// claims to come from it (a forged WM_NOTIFY from another process, which
+// carries a pointer) is not answered.
+bool IsControlAtWork(HWND control);
+
+// Passes a notification from one of the layer's controls on this thread to
+// its kind's answerNotify; false when nothing answered it.
+bool AnswerControlNotify(const NMHDR* header, LRESULT* result);
 
 // Creates a control of any kind; for the kinds' own creation functions.
 HWND CreateControl(int32_t number, const char* className, uint32_t style, uint32_t exStyle,

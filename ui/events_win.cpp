@@ -272,9 +272,15 @@ LRESULT CALLBACK LayerWindowProcedure(HWND window, UINT message, WPARAM wParam, 
     }
 
     switch (message) {
-    case WM_NOTIFY:
-        RecordNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        LRESULT answer = 0;
+        if (header != nullptr && IsReadableMemory(header, sizeof *header) &&
+            AnswerControlNotify(header, &answer))
+            return answer;
+        RecordNotify(header);
         return 0;
+    }
     case WM_COMMAND:
         RecordCommand(wParam, lParam);
         return 0;

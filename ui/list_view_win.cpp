@@ -9,139 +9,161 @@
 #include <atomic>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 std::atomic<void (*)(int32_t, int32_t, const std::string&)> BeforeCellWrite{nullptr};
 std::atomic<bool> ReplaceQueuedWrites{true};
+std::atomic<size_t> QueuedWriteSlice{512};
 std::atomic<uint32_t> ListsCleared{0};
 
 namespace {
 
-// The buffer a cell text is first read into, and the largest it grows to
-// for a longer one (a name, " > " and a path of 32767 UTF-16 units in UTF-8).
-constexpr int kCellBuffer = 10000;
-constexpr int kLongestCellText = 1 << 18;
-
-// Handled by the layer's procedure of every list view: a tag-checked write,
-// a search for a cell text, and "make the queued writes" (posted, or sent
-// with kSliceRequest to have one slice made before the answer).
-constexpr UINT kSetTextIfTagged = WM_APP + 0x5356;
-constexpr UINT kFindText = WM_APP + 0x5357;
+// Handled by the layer's procedure of every list view: a request from
+// another thread to be run on the list's thread, and "make the queued writes"
+// (posted, or sent with kSliceRequest to have one slice made before the
+// answer).
+constexpr UINT kListRequest = WM_APP + 0x5356;
 constexpr UINT kMakeQueuedWrites = WM_APP + 0x5358;
 constexpr WPARAM kSliceRequest = 1;
 
-struct TaggedWrite {
-    int32_t row;
-    uint32_t tag;
-    const std::vector<CellText>* cells;
-};
-
-struct TextSearch {
-    int32_t column;
-    const std::string* text;
-    int32_t from;
-    uint32_t fromTag;
-    int32_t readColumn;
-    int32_t most;
-    size_t mostBytes;
-    ListBatch result;
-};
-
-// The requests waiting for the list's thread, each with its message. The
-// message carries a pointer, so it is acted on only when that pointer is one
-// of ours and was sent with that message: a forged message from another
-// process finds nothing here and does nothing, and no request is ever read as
-// one of another kind.
-struct InFlight {
-    UINT message;
-    const void* request;
-    bool operator==(const InFlight& other) const {
-        return message == other.message && request == other.request;
-    }
-};
-std::mutex g_inFlightLock;
-std::vector<InFlight> g_inFlight;
-
-// Tag-checked writes queued for the lists' threads, in the order they were
-// queued. A list takes all of its writes at once before it handles a
-// tag-checked write (so a caller's queued writes come before its next one),
-// and otherwise up to kSlice of them when a kMakeQueuedWrites message comes
-// or its pacing timer goes off. The first write queued for a list posts that
-// message, unless one is on its way or the list is paced: after taking writes
-// that way, a list takes the next ones on its timer, kPaceMs later, and only
-// when a tick finds none queued does the next write post again. So a file
-// read at several GB/s, with a percentage every few milliseconds, wakes the
-// window about every kPaceMs, not at each one; and many small files, three
-// writes each, cost the window a message per few dozen files. A slice that
-// leaves writes behind posts the message again, so input and painting get
-// their turn between slices however many writes wait.
-//
-// A write for the same cell of the same row as the last one queued, while
-// that one still waits, takes its place: the worker's "0%" for a small file
-// is followed at once by the verdict, and a window that is behind need not
-// show every percentage of a large file. That saves the window a third of
-// its writes through many small files.
-//
-// A thread that waits for the writes (FlushQueuedListWrites) has them made a
-// slice per request, so that the list's thread answers other messages
-// between slices: one request for all of them kept the window from its
-// messages for 60 ms with 2,400 writes behind, and for over a second on a
-// slower machine.
-struct QueuedWrite {
+// A list's rows, and how many of them the list view knows of. Rows are added
+// to the program's store at once, and the view is told the new count only
+// when it next handles a message (to draw, to answer a reader): a drop of
+// thousands of files costs the view one count, not one per file.
+struct ListState {
     HWND list;
-    int32_t row;
-    uint32_t tag;
-    int32_t column;
-    std::string text;
+    ListRows rows;
+    int32_t columns = 0;
+    int32_t shown = 0;      // the count the view was last given
+    bool redrawAll = false; // a row went in before others: all shift down
 };
-constexpr UINT_PTR kPaceTimer = 0x5358;
-constexpr UINT kPaceMs = 10;
-constexpr size_t kSlice = 64;
-std::mutex g_queueLock;
-std::deque<QueuedWrite> g_queue;
-std::vector<HWND> g_paced;  // lists whose pacing timer runs
-std::vector<HWND> g_posted; // lists with a kMakeQueuedWrites message on its way
 
-bool IsInFlight(UINT message, const void* request) {
-    std::lock_guard<std::mutex> guard(g_inFlightLock);
-    return std::find(g_inFlight.begin(), g_inFlight.end(), InFlight{message, request}) !=
-           g_inFlight.end();
+// Every list view of the layer, each used only on its own thread; the lock
+// guards the table, never a list's rows.
+std::mutex g_statesLock;
+std::vector<std::unique_ptr<ListState>> g_states;
+
+ListState* StateOf(HWND list) {
+    std::lock_guard<std::mutex> guard(g_statesLock);
+    for (const auto& state : g_states)
+        if (state->list == list)
+            return state.get();
+    return nullptr;
 }
 
-// Sends a request to the list's thread (or handles it at once on that
-// thread), known as in flight while it is on its way.
-LRESULT SendRequest(HWND list, UINT message, const void* request) {
-    {
-        std::lock_guard<std::mutex> guard(g_inFlightLock);
-        g_inFlight.push_back({message, request});
-    }
-    LRESULT result = SendMessageA(list, message, 0, reinterpret_cast<LPARAM>(request));
-    {
-        std::lock_guard<std::mutex> guard(g_inFlightLock);
-        g_inFlight.erase(
-            std::find(g_inFlight.begin(), g_inFlight.end(), InFlight{message, request}));
-    }
-    return result;
+void ForgetState(HWND list) {
+    std::lock_guard<std::mutex> guard(g_statesLock);
+    g_states.erase(std::remove_if(g_states.begin(), g_states.end(),
+                                  [list](const auto& state) { return state->list == list; }),
+                   g_states.end());
+}
+
+// The requests waiting for the list's thread. The message carries a
+// pointer, so it is acted on only when that pointer is one of ours and on its
+// way: a forged message from another process finds nothing here and does
+// nothing.
+std::mutex g_inFlightLock;
+std::vector<const std::function<void()>*> g_inFlight;
+
+bool IsInFlight(const void* request) {
+    std::lock_guard<std::mutex> guard(g_inFlightLock);
+    return std::find(g_inFlight.begin(), g_inFlight.end(), request) != g_inFlight.end();
 }
 
 bool IsListsThread(HWND list) {
     return GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId();
 }
 
-// A message that reads the list or sets an item's text. On the list's own
-// thread it goes straight to the list view's own procedure, past the
-// procedures that watch the list's messages (this layer's, which acts only on
-// its own requests, and that of a tip which watches the mouse): they have
-// nothing to do with the items, and under Wine each of them costs round trips
-// to the server per message. A worker's file costs the window thread two
-// writes, so that was a third of its pace through many small files. Adding,
-// removing and columns always go the whole way.
+// Tag-checked writes queued for the lists' threads, in the order they were
+// queued. A list takes all of its writes before it serves any request of
+// this layer (so a caller's queued writes come before its next request), and
+// otherwise up to a slice of them (QueuedWriteSlice) when a kMakeQueuedWrites message comes or
+// its pacing timer goes off. The first write queued for a list posts that
+// message, unless one is on its way or the list is paced: after taking writes
+// that way, a list takes the next ones on its timer, kPaceMs later, and only
+// when a tick finds none queued does the next write post again. So a file
+// read at several GB/s, with a percentage every few milliseconds, wakes the
+// window about every kPaceMs, not at each one; and many small files, three
+// writes each, cost the window a message per hundred files.
+//
+// A slice that leaves writes behind posts the message again only when no
+// input and no painting waits for the thread: the system hands out posted
+// messages before input and WM_PAINT, so posting on would keep a click or a
+// repaint waiting for as long as writes come in. Then the timer, which comes
+// after them, takes the rest.
+//
+// A write for the same cell of the same row as the last one queued, while
+// that one still waits, takes its place: the worker's "0%" for a small file
+// is followed at once by the verdict, and a window that is behind need not
+// show every percentage of a large file. Writes queued together (a row's
+// verdict and checksum) are never split between slices: whoever reads the
+// list between two slices (a rename, "Copy All") sees both or neither.
+//
+// A thread that waits for the writes (FlushQueuedListWrites) has them made a
+// slice per request, so that the list's thread answers other messages
+// between slices.
+struct QueuedWrite {
+    HWND list;
+    int32_t row;
+    uint32_t tag;
+    int32_t column;
+    std::string text;
+    bool withNext; // made in the same slice as the write after it
+};
+constexpr UINT_PTR kPaceTimer = 0x5358;
+constexpr UINT kPaceMs = 10;
+std::mutex g_queueLock;
+std::deque<QueuedWrite> g_queue;
+std::vector<HWND> g_paced;  // lists whose pacing timer runs
+std::vector<HWND> g_posted; // lists with a kMakeQueuedWrites message on its way
+
+// Tells the view how many rows there are, when it does not know yet.
+void ShowCount(HWND list, ListState* state, WNDPROC own) {
+    if (state == nullptr || own == nullptr || state->shown == state->rows.Count())
+        return;
+    state->shown = state->rows.Count();
+    CallControlClassProcedure(list, own, LVM_SETITEMCOUNT, static_cast<WPARAM>(state->shown),
+                              LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    if (state->redrawAll)
+        InvalidateRect(list, nullptr, TRUE);
+    state->redrawAll = false;
+}
+
+// A message to the view itself. On the list's own thread it goes straight to
+// the list view's own procedure, past the procedures that watch the list's
+// messages (this layer's, which acts only on its own requests, and that of a
+// tip which watches the mouse): under Wine each of them costs round trips to
+// the server per message.
 LRESULT ToListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     WNDPROC own = ControlClassProcedure(list);
-    if (own != nullptr && IsListsThread(list))
-        return CallWindowProcA(own, list, message, wParam, lParam);
-    return SendMessageA(list, message, wParam, lParam);
+    if (own == nullptr || !IsListsThread(list))
+        return SendMessageA(list, message, wParam, lParam);
+    ShowCount(list, StateOf(list), own);
+    return CallControlClassProcedure(list, own, message, wParam, lParam);
+}
+
+void MakeQueuedWrites(HWND list);
+
+// Runs task on the list's thread, after the writes queued for the list; the
+// caller waits. Nothing runs when the list is gone.
+void OnList(HWND list, const std::function<void(ListState&)>& task) {
+    if (IsListsThread(list)) {
+        MakeQueuedWrites(list);
+        if (ListState* state = StateOf(list))
+            task(*state);
+        return;
+    }
+    std::function<void()> request = [list, &task] { OnList(list, task); };
+    {
+        std::lock_guard<std::mutex> guard(g_inFlightLock);
+        g_inFlight.push_back(&request);
+    }
+    SendMessageA(list, kListRequest, 0, reinterpret_cast<LPARAM>(&request));
+    std::lock_guard<std::mutex> guard(g_inFlightLock);
+    g_inFlight.erase(std::find(g_inFlight.begin(), g_inFlight.end(), &request));
 }
 
 std::atomic<uint32_t> g_lastTag{0};
@@ -153,104 +175,116 @@ uint32_t NewTag() {
     return tag;
 }
 
+// The rows of the view that are on screen, first and last.
+struct Visible {
+    int32_t first;
+    int32_t last;
+};
+
+Visible VisibleRows(HWND list) {
+    auto top = static_cast<int32_t>(ToListView(list, LVM_GETTOPINDEX, 0, 0));
+    auto page = static_cast<int32_t>(ToListView(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    return {top, top + page}; // and the row cut off at the bottom
+}
+
+// Has the rows from first to last drawn again, where they are on screen.
+void RedrawRows(HWND list, Visible visible, int32_t first, int32_t last) {
+    first = std::max(first, visible.first);
+    last = std::min(last, visible.last);
+    if (first > last)
+        return;
+    RECT top = {LVIR_BOUNDS, 0, 0, 0};
+    RECT bottom = {LVIR_BOUNDS, 0, 0, 0};
+    if (!ToListView(list, LVM_GETITEMRECT, static_cast<WPARAM>(first),
+                    reinterpret_cast<LPARAM>(&top)) ||
+        !ToListView(list, LVM_GETITEMRECT, static_cast<WPARAM>(last),
+                    reinterpret_cast<LPARAM>(&bottom)))
+        return;
+    UnionRect(&top, &top, &bottom);
+    InvalidateRect(list, &top, TRUE);
+}
+
+bool WriteCell(ListState& state, int32_t row, int32_t column, const std::string& text) {
+    if (row < 0 || row >= state.rows.Count() || column < 0 || column >= state.rows.ColumnCount())
+        return false;
+    if (void (*hook)(int32_t, int32_t, const std::string&) = BeforeCellWrite.load())
+        hook(row, column, text);
+    return state.rows.SetCell(row, column, text);
+}
+
 void ListAddColumn(HWND list, int32_t position, const std::string& title, int32_t width) {
-    LVCOLUMNA column = {};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = width;
-    column.pszText = const_cast<char*>(title.c_str());
-    column.iSubItem = position;
-    SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(position),
-                 reinterpret_cast<LPARAM>(&column));
+    OnList(list, [&](ListState& state) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = width;
+        column.pszText = const_cast<char*>(title.c_str());
+        column.iSubItem = position;
+        if (SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(position),
+                         reinterpret_cast<LPARAM>(&column)) >= 0)
+            state.rows.SetColumnCount(++state.columns);
+    });
 }
 
 void ListAddItem(HWND list, int32_t position, const std::string& text) {
-    if (position == -1)
-        position = static_cast<int32_t>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    std::vector<std::string> columns = SplitColumnTexts(text);
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = position;
-    item.pszText = const_cast<char*>(columns[0].c_str());
-    item.lParam = static_cast<LPARAM>(NewTag());
-    // The other columns go to the row the list actually made, which is the
-    // given position unless that lay beyond the end.
-    auto row =
-        static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-    if (row < 0)
-        return;
-    for (size_t c = 1; c < columns.size(); ++c) {
-        LVITEMA cell = {};
-        cell.iSubItem = static_cast<int>(c);
-        cell.pszText = const_cast<char*>(columns[c].c_str());
-        SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
-                     reinterpret_cast<LPARAM>(&cell));
-    }
+    OnList(list, [&](ListState& state) {
+        if (position >= 0 && position < state.rows.Count())
+            state.redrawAll = true;
+        state.rows.Insert(position, text, NewTag());
+    });
 }
 
 std::string ListGetItemText(HWND list, int32_t row, int32_t column) {
-    if (row < 0 || column < 0)
-        return std::string();
-    // LVM_GETITEMTEXTA always copies into our buffer (LVM_GETITEMA may instead
-    // point at the list's own storage), and never more than cchTextMax - 1
-    // characters plus the terminator. A text that fills the buffer may have
-    // been cut, so it is read again into a larger one: a path may be as long
-    // as the system allows, 32767 UTF-16 units, up to three bytes each.
-    for (int size = kCellBuffer;; size *= 2) {
-        std::vector<char> buffer(static_cast<size_t>(size), '\0');
-        LVITEMA item = {};
-        item.iSubItem = column;
-        item.pszText = buffer.data();
-        item.cchTextMax = size;
-        LRESULT copied = ToListView(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                                    reinterpret_cast<LPARAM>(&item));
-        buffer.back() = '\0';
-        if (copied < size - 1 || size >= kLongestCellText)
-            return std::string(buffer.data());
-    }
+    std::string text;
+    OnList(list, [&](ListState& state) { text = state.rows.Cell(row, column); });
+    return text;
 }
 
 void ListSetItemText(HWND list, int32_t row, const std::string& text, int32_t column) {
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.iSubItem = column;
-    item.pszText = const_cast<char*>(text.c_str());
-    item.cchTextMax = static_cast<int>(text.size());
-    if (void (*hook)(int32_t, int32_t, const std::string&) = BeforeCellWrite.load())
-        hook(row, column, text);
-    ToListView(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    OnList(list, [&](ListState& state) {
+        if (WriteCell(state, row, column, text))
+            RedrawRows(list, VisibleRows(list), row, row);
+    });
 }
 
 int32_t ListSelectedIndex(HWND list) {
-    return static_cast<int32_t>(
-        ToListView(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    int32_t row = -1;
+    OnList(list, [&](ListState&) {
+        row = static_cast<int32_t>(
+            ToListView(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    });
+    return row;
 }
 
 int32_t ListCount(HWND list) {
-    return static_cast<int32_t>(ToListView(list, LVM_GETITEMCOUNT, 0, 0));
+    int32_t count = 0;
+    OnList(list, [&](ListState& state) { count = state.rows.Count(); });
+    return count;
 }
 
 void ListClear(HWND list) {
-    ListsCleared.fetch_add(1);
-    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    OnList(list, [&](ListState& state) {
+        ListsCleared.fetch_add(1);
+        state.rows.Clear();
+        state.shown = 0;
+        state.redrawAll = false;
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    });
 }
 
 uint32_t ListGetItemTag(HWND list, int32_t row) {
-    if (row < 0)
-        return 0;
-    LVITEMA item = {};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (!ToListView(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0;
-    return static_cast<uint32_t>(item.lParam);
+    uint32_t tag = 0;
+    OnList(list, [&](ListState& state) { tag = state.rows.Tag(row); });
+    return tag;
 }
 
-bool ListSetItemTextsIfTagged(HWND list, int32_t row, uint32_t tag,
-                              const std::vector<CellText>& cells) {
-    TaggedWrite write = {row, tag, &cells};
-    return SendRequest(list, kSetTextIfTagged, &write) == 1;
+ListBatch ListFindItemTexts(HWND list, int32_t column, const std::string& text, int32_t from,
+                            uint32_t fromTag, int32_t readColumn, int32_t most, size_t mostBytes) {
+    ListBatch found = {{}, 0, 0};
+    OnList(list, [&](ListState& state) {
+        found = state.rows.Find(column, text, from, fromTag, readColumn, most, mostBytes);
+    });
+    return found;
 }
 
 void Forget(std::vector<HWND>* lists, HWND list) {
@@ -262,10 +296,11 @@ bool Holds(const std::vector<HWND>& lists, HWND list) {
 }
 
 // On the list's thread: takes up to most of the writes queued for it, in
-// order; those of other lists stay queued. *more tells whether some of its
-// own stay too. When none was queued and unpace is set, the list is no
-// longer paced (in the same step, so a write queued right after posts).
-// A slice sent for leaves the posted message's entry alone.
+// order, and those queued together with the last one; those of other lists
+// stay queued. *more tells whether some of its own stay too. When none was
+// queued and unpace is set, the list is no longer paced (in the same step, so
+// a write queued right after posts). A slice sent for leaves the posted
+// message's entry alone.
 std::vector<QueuedWrite> TakeQueuedWrites(HWND list, bool unpace, size_t most, bool* more,
                                           bool answersPost = true) {
     std::vector<QueuedWrite> writes;
@@ -276,7 +311,7 @@ std::vector<QueuedWrite> TakeQueuedWrites(HWND list, bool unpace, size_t most, b
     for (auto it = g_queue.begin(); it != g_queue.end();) {
         if (it->list != list) {
             ++it;
-        } else if (writes.size() == most) {
+        } else if (writes.size() >= most && !writes.back().withNext) {
             *more = true;
             break;
         } else {
@@ -289,17 +324,25 @@ std::vector<QueuedWrite> TakeQueuedWrites(HWND list, bool unpace, size_t most, b
     return writes;
 }
 
-// On the list's thread: the writes whose rows still carry their tags.
-//
-// Each write invalidates just its row, which costs a round trip to the
-// server under Wine. Turning the list's drawing off for a slice and on again
-// (WM_SETREDRAW) made the writes cheaper, but the list then draws all of
-// itself after every slice: with 5,000 files dropped, a message to the
-// window waited 17 ms in the median instead of 1.
+// On the list's thread: the writes whose rows still carry their tags, then
+// one redraw of the rows on screen that changed.
 void MakeWrites(HWND list, const std::vector<QueuedWrite>& writes) {
-    for (const QueuedWrite& write : writes)
-        if (ListGetItemTag(list, write.row) == write.tag)
-            ListSetItemText(list, write.row, write.text, write.column);
+    ListState* state = StateOf(list);
+    if (state == nullptr || writes.empty())
+        return;
+    Visible visible = VisibleRows(list);
+    int32_t first = INT32_MAX;
+    int32_t last = -1;
+    for (const QueuedWrite& write : writes) {
+        if (state->rows.Tag(write.row) != write.tag ||
+            !WriteCell(*state, write.row, write.column, write.text))
+            continue;
+        if (write.row >= visible.first && write.row <= visible.last) {
+            first = std::min(first, write.row);
+            last = std::max(last, write.row);
+        }
+    }
+    RedrawRows(list, visible, first, last);
 }
 
 void MakeQueuedWrites(HWND list) {
@@ -307,11 +350,16 @@ void MakeQueuedWrites(HWND list) {
     MakeWrites(list, TakeQueuedWrites(list, false, SIZE_MAX, &more));
 }
 
+bool InputOrPaintWaits() {
+    return HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) != 0;
+}
+
 // The list's message, or its pacing timer: takes a slice of the queued
 // writes, and paces the list from then on while there are any.
 void MakeQueuedWritesPaced(HWND list, bool onTimer) {
     bool more = false;
-    std::vector<QueuedWrite> writes = TakeQueuedWrites(list, onTimer, kSlice, &more);
+    std::vector<QueuedWrite> writes =
+        TakeQueuedWrites(list, onTimer, QueuedWriteSlice.load(), &more);
     if (writes.empty()) {
         if (onTimer)
             KillTimer(list, kPaceTimer);
@@ -323,7 +371,7 @@ void MakeQueuedWritesPaced(HWND list, bool onTimer) {
             g_paced.push_back(list);
     }
     MakeWrites(list, writes);
-    if (!more)
+    if (!more || InputOrPaintWaits())
         return;
     {
         std::lock_guard<std::mutex> guard(g_queueLock);
@@ -337,28 +385,36 @@ void MakeQueuedWritesPaced(HWND list, bool onTimer) {
     }
 }
 
-void ListQueueItemTextIfTagged(HWND list, int32_t row, uint32_t tag, const std::string& text,
-                               int32_t column) {
-    if (tag == 0)
+void ListQueueItemTextsIfTagged(HWND list, int32_t row, uint32_t tag,
+                                const std::vector<CellText>& cells) {
+    if (tag == 0 || cells.empty())
         return;
     if (IsListsThread(list)) {
         MakeQueuedWrites(list);
-        MakeWrites(list, {{list, row, tag, column, text}});
+        std::vector<QueuedWrite> writes;
+        for (const CellText& cell : cells)
+            writes.push_back({list, row, tag, cell.column, cell.text, false});
+        MakeWrites(list, writes);
         return;
     }
     bool post = false;
     {
         std::lock_guard<std::mutex> guard(g_queueLock);
-        // Whatever takes the write it replaces (a message on its way, the
-        // pacing timer or a flush) takes this text instead.
-        if (ReplaceQueuedWrites.load() && !g_queue.empty()) {
-            QueuedWrite& last = g_queue.back();
-            if (last.list == list && last.row == row && last.tag == tag && last.column == column) {
-                last.text = text;
-                return;
+        for (size_t i = 0; i < cells.size(); ++i) {
+            bool withNext = i + 1 < cells.size();
+            // Whatever takes the write it replaces (a message on its way, the
+            // pacing timer or a flush) takes this text instead.
+            if (i == 0 && ReplaceQueuedWrites.load() && !g_queue.empty()) {
+                QueuedWrite& last = g_queue.back();
+                if (last.list == list && last.row == row && last.tag == tag &&
+                    last.column == cells[i].column) {
+                    last.text = cells[i].text;
+                    last.withNext = withNext;
+                    continue;
+                }
             }
+            g_queue.push_back({list, row, tag, cells[i].column, cells[i].text, withNext});
         }
-        g_queue.push_back({list, row, tag, column, text});
         post = !Holds(g_posted, list) && !Holds(g_paced, list);
         if (post)
             g_posted.push_back(list);
@@ -389,64 +445,56 @@ void ListMakeQueuedWrites(HWND list, size_t leave) {
             return;
 }
 
-ListBatch ListFindItemTexts(HWND list, int32_t column, const std::string& text, int32_t from,
-                            uint32_t fromTag, int32_t readColumn, int32_t most, size_t mostBytes) {
-    TextSearch search = {column, &text, from, fromTag, readColumn, most, mostBytes, {{}, 0, 0}};
-    SendRequest(list, kFindText, &search);
-    return search.result;
-}
-
-// On the list's thread. Each cell is read into a buffer two bytes longer
-// than the text, so a longer cell can never pass for it.
-void FindTexts(HWND list, TextSearch* search) {
-    int32_t count = ListCount(list);
-    int32_t from = search->from;
-    if (from < 0 || from > count || (from > 0 && ListGetItemTag(list, from - 1) != search->fromTag))
-        from = 0; // the rows before from are not the ones the caller knew
-    const std::string& text = *search->text;
-    std::vector<char> buffer(text.size() + 2, '\0');
-    ListBatch& result = search->result;
-    result = {{}, count, 0};
-    size_t bytes = 0;
-    for (int32_t row = from; row < count; ++row) {
-        if (static_cast<int32_t>(result.rows.size()) >= search->most ||
-            bytes >= search->mostBytes) {
-            result.position = row;
-            break;
+// The view's questions to its parent, which the parent's procedure passes
+// on: a cell's text, and the row a typed prefix selects. Asked only by the
+// view itself, on its thread.
+bool ListAnswerNotify(HWND list, const NMHDR* header, LRESULT* result) {
+    ListState* state = StateOf(list);
+    if (state == nullptr)
+        return false;
+    if (header->code == LVN_GETDISPINFOA) {
+        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header))->item;
+        if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
+            std::string_view text = state->rows.Cell(item.iItem, item.iSubItem);
+            size_t size = std::min(text.size(), static_cast<size_t>(item.cchTextMax) - 1);
+            memcpy(item.pszText, text.data(), size);
+            item.pszText[size] = '\0';
         }
-        LVITEMA item = {};
-        item.iSubItem = search->column;
-        item.pszText = buffer.data();
-        item.cchTextMax = static_cast<int>(buffer.size());
-        LRESULT length = ToListView(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                                    reinterpret_cast<LPARAM>(&item));
-        if (length != static_cast<LRESULT>(text.size()) ||
-            std::memcmp(buffer.data(), text.data(), text.size()) != 0)
-            continue;
-        result.rows.push_back(
-            {row, ListGetItemTag(list, row), ListGetItemText(list, row, search->readColumn)});
-        bytes += result.rows.back().text.size();
+        *result = 0;
+        return true;
     }
-    if (result.position > 0)
-        result.tagBefore = ListGetItemTag(list, result.position - 1);
+    if (header->code == LVN_ODFINDITEMA) {
+        const LVFINDINFOA& find = reinterpret_cast<const NMLVFINDITEMA*>(header)->lvfi;
+        *result = -1;
+        if ((find.flags & (LVFI_STRING | LVFI_PARTIAL)) != 0 && find.psz != nullptr)
+            *result = state->rows.FindPrefix(find.psz,
+                                             reinterpret_cast<const NMLVFINDITEMA*>(header)->iStart,
+                                             (find.flags & LVFI_WRAP) != 0);
+        return true;
+    }
+    return false;
 }
 
 bool ListFilterMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     if (message == WM_NCDESTROY) { // a list that goes away drops its writes
         bool more = false;
         TakeQueuedWrites(list, false, SIZE_MAX, &more);
-        std::lock_guard<std::mutex> guard(g_queueLock);
-        Forget(&g_paced, list);
+        {
+            std::lock_guard<std::mutex> guard(g_queueLock);
+            Forget(&g_paced, list);
+        }
+        ForgetState(list);
         return false;
     }
+    // Whoever reads the view or has it drawn sees every row.
+    ShowCount(list, StateOf(list), ControlClassProcedure(list));
     bool onTimer = message == WM_TIMER && wParam == kPaceTimer;
-    if (message != kSetTextIfTagged && message != kFindText && message != kMakeQueuedWrites &&
-        !onTimer)
+    if (message != kListRequest && message != kMakeQueuedWrites && !onTimer)
         return false;
     *result = 0;
     if (message == kMakeQueuedWrites && wParam == kSliceRequest) {
         bool more = false;
-        MakeWrites(list, TakeQueuedWrites(list, false, kSlice, &more, false));
+        MakeWrites(list, TakeQueuedWrites(list, false, QueuedWriteSlice.load(), &more, false));
         *result = 1;
         return true;
     }
@@ -454,19 +502,9 @@ bool ListFilterMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam, LR
         MakeQueuedWritesPaced(list, onTimer);
         return true;
     }
-    if (!IsInFlight(message, reinterpret_cast<const void*>(lParam)))
-        return true;
-    if (message == kFindText) {
-        FindTexts(list, reinterpret_cast<TextSearch*>(lParam));
-        return true;
-    }
-    MakeQueuedWrites(list);
-    const auto* write = reinterpret_cast<const TaggedWrite*>(lParam);
-    if (write->tag != 0 && ListGetItemTag(list, write->row) == write->tag) {
-        for (const CellText& cell : *write->cells)
-            ListSetItemText(list, write->row, cell.text, cell.column);
-        *result = 1;
-    }
+    const auto* request = reinterpret_cast<const std::function<void()>*>(lParam);
+    if (IsInFlight(request))
+        (*request)();
     return true;
 }
 
@@ -479,11 +517,11 @@ const ControlOperations kListViewOperations = {
     ListCount,
     ListClear,
     ListGetItemTag,
-    ListSetItemTextsIfTagged,
-    ListQueueItemTextIfTagged,
+    ListQueueItemTextsIfTagged,
     ListFindItemTexts,
     ListMakeQueuedWrites,
     ListFilterMessage,
+    ListAnswerNotify,
     true,
 };
 
@@ -492,10 +530,16 @@ const ControlOperations kListViewOperations = {
 HWND CreateListView(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                     const std::string& firstColumnTitle, int32_t firstColumnWidth, uint32_t flags) {
     ListViewStyle s = DecodeListViewFlags(flags);
-    HWND list = CreateControl(number, WC_LISTVIEWA, s.style, s.exStyle, std::string(), x, y, width,
-                              height, &kListViewOperations);
+    HWND list = CreateControl(number, WC_LISTVIEWA, s.style | LVS_OWNERDATA, s.exStyle,
+                              std::string(), x, y, width, height, &kListViewOperations);
     if (list == nullptr)
         return nullptr;
+    {
+        auto state = std::make_unique<ListState>();
+        state->list = list;
+        std::lock_guard<std::mutex> guard(g_statesLock);
+        g_states.push_back(std::move(state));
+    }
     if (s.extendedLvStyle != 0)
         SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, s.extendedLvStyle, s.extendedLvStyle);
     AddListColumn(number, 0, firstColumnTitle, firstColumnWidth);
@@ -547,24 +591,16 @@ uint32_t GetListItemTag(int32_t number, int32_t row) {
     return ref.operations->getItemTag(ref.control, row);
 }
 
-bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
-                             int32_t column) {
-    return SetListItemTextsIfTagged(number, row, tag, {{column, text}});
-}
-
-bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
-                              const std::vector<CellText>& cells) {
-    ControlRef ref = LookUpControl(number);
-    if (ref.control == nullptr || ref.operations->setItemTextsIfTagged == nullptr)
-        return false;
-    return ref.operations->setItemTextsIfTagged(ref.control, row, tag, cells);
-}
-
 void QueueListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
                                int32_t column) {
+    QueueListItemTextsIfTagged(number, row, tag, {{column, text}});
+}
+
+void QueueListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
+                                const std::vector<CellText>& cells) {
     ControlRef ref = LookUpControl(number);
-    if (ref.control != nullptr && ref.operations->queueItemTextIfTagged != nullptr)
-        ref.operations->queueItemTextIfTagged(ref.control, row, tag, text, column);
+    if (ref.control != nullptr && ref.operations->queueItemTextsIfTagged != nullptr)
+        ref.operations->queueItemTextsIfTagged(ref.control, row, tag, cells);
 }
 
 ListBatch FindListItemTexts(int32_t number, int32_t column, const std::string& text, int32_t from,

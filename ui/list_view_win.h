@@ -6,9 +6,17 @@
 // apart from a later row that happens to have the same index (after the list
 // was cleared, say).
 //
-// All operations may be called from any thread (see controls_win.h). Rows that
-// do not exist read as "" and ignore writes.
+// The texts live in the program (list_rows.h), not in the list view: the
+// view asks for a cell when it draws it or another process reads it
+// (LVM_GETITEMTEXTA answers as from any list view), so a write to a row off
+// screen costs the window no drawing, and a row a few hundred bytes.
+//
+// All operations may be called from any thread (see controls_win.h); each is
+// carried out on the list's thread. Rows that do not exist read as "" and
+// ignore writes.
 #pragma once
+
+#include "ui/list_rows.h"
 
 #include <windows.h>
 
@@ -47,26 +55,16 @@ extern std::atomic<void (*)(int32_t row, int32_t column, const std::string& text
 // queued for its cell, so that every text queued is written.
 extern std::atomic<bool> ReplaceQueuedWrites;
 
+// For tests: how many queued writes the list's thread makes at most per
+// slice (512), besides those queued together with the last one.
+extern std::atomic<size_t> QueuedWriteSlice;
+
 // The tag of a row; 0 for a missing row.
 uint32_t GetListItemTag(int32_t number, int32_t row);
 
 // Raised by every "Clear" of a list, before its rows go: whoever holds rows
 // found earlier can tell that they may be gone.
 extern std::atomic<uint32_t> ListsCleared;
-
-// A row found by a search, with the text of the cell that was read with it.
-struct ListMatch {
-    int32_t row;
-    uint32_t tag;
-    std::string text;
-};
-
-// What a search of the rows found, and where the next one goes on.
-struct ListBatch {
-    std::vector<ListMatch> rows; // in row order
-    int32_t position;            // the row after the last one found, or the row count
-    uint32_t tagBefore;          // the tag of the row before position; 0 at position 0
-};
 
 // Looks for the rows, at or after from, whose cell in column reads exactly
 // text, and reads the cell in readColumn of each: up to most rows, and no
@@ -80,20 +78,16 @@ struct ListBatch {
 ListBatch FindListItemTexts(int32_t number, int32_t column, const std::string& text, int32_t from,
                             uint32_t fromTag, int32_t readColumn, int32_t most, size_t mostBytes);
 
-// Replaces a cell's text only if the row still carries tag. The test and the
-// write happen together on the thread that owns the list, so no other change
-// of the list can come between them. Returns whether the text was written.
-bool SetListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
-                             int32_t column);
-
-// The same, without waiting for the thread that owns the list: the write is
-// queued, and made there soon after (within about 10 ms while writes keep
-// coming), still only if the row carries tag then. A write that follows one
-// for the same cell, still queued, replaces it.
+// Replaces a cell's text only if the row still carries tag, without waiting
+// for the thread that owns the list: the write is queued, and made there
+// soon after (within about 10 ms while writes keep coming), still only if the
+// row carries tag then. The test and the write happen together on that
+// thread, so no other change of the list can come between them. A write that
+// follows one for the same cell, still queued, replaces it.
 // Queued writes are made in the order they were queued, and all of them
-// before that thread handles any later tag-checked write, so a caller's own
-// writes never overtake each other. (A search does not wait for them: a
-// queued write never makes a cell read as the text searched for.)
+// before that thread serves any later request of this layer (a read, a
+// search, a write), so a caller's own writes never overtake each other and
+// it reads what it wrote.
 void QueueListItemTextIfTagged(int32_t number, int32_t row, uint32_t tag, const std::string& text,
                                int32_t column);
 
@@ -103,11 +97,10 @@ struct CellText {
     std::string text;
 };
 
-// Replaces the texts of several cells of a row, in the order given, only if
-// the row still carries tag; all of it in one request, as above. Returns
-// whether the texts were written.
-bool SetListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
-                              const std::vector<CellText>& cells);
+// The same for several cells of a row, in the order given; they are made
+// together, never some of them before the window serves anything else.
+void QueueListItemTextsIfTagged(int32_t number, int32_t row, uint32_t tag,
+                                const std::vector<CellText>& cells);
 
 // Waits until the list's thread has made the writes queued for it so far,
 // all but the last leave of them. It makes them a slice per request, and

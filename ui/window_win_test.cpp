@@ -117,7 +117,10 @@ TEST(Events, PollOnAnEmptyQueueGivesZeroAndKeepsARecordedEvent) {
     ASSERT_NE(nullptr, list);
     AddListItem(3, -1, "a\n\nWaiting");
     DrainEvents();
-    SetListItemText(3, 0, "b", 0); // LVN_ITEMCHANGED
+    LVITEMA selected = {};
+    selected.stateMask = LVIS_SELECTED;
+    selected.state = LVIS_SELECTED;
+    SendMessageA(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&selected)); // LVN_ITEMCHANGED
     PostMessageA(w.handle(), WM_APP + 7, 0, 0);
     EXPECT_EQ(kControlEvent, PollEvent());
     EXPECT_EQ(3, GetEventControl());
