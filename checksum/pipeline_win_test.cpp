@@ -20,6 +20,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <random>
 
@@ -313,23 +314,23 @@ TEST_F(Pipeline, RowsFoundByASearchServedAfterAClearAreReadAllTheSame) {
 TEST_F(Pipeline, NoSliceEndsBetweenAVerdictAndItsChecksum) {
     StartPeriodicTimer(1, kOneHourMs, ChecksumScheduler);
     size_t slice = QueuedWriteSlice.exchange(2); // "0%", the verdict | the checksum
+    AfterQueuedWrites.store([] { g_writes.push_back({-1, -1, "slice made"}); });
     for (int i = 0; i < 20; ++i)
         AddWaitingEntry(Make("f" + std::to_string(i) + ".bin", RandomBytes(100 + i, 40 + i)));
     ChecksumScheduler();
-    bool apart = false;
-    bool done = WaitUntil(
-        [&] {
-            for (int32_t row = 0; row < CountListItems(FileList); ++row) {
-                std::string state = GetListItemText(FileList, row, 2);
-                apart |= IsFinal(state) && state != "ReadError" &&
-                         GetListItemText(FileList, row, 1).empty();
-            }
-            return WorkerIdle.load() == 1 && !GetListItemText(FileList, 19, 1).empty();
-        },
-        10000);
+    bool done = WaitForVerdicts(10000);
     QueuedWriteSlice.store(slice);
+    AfterQueuedWrites.store(nullptr);
     ASSERT_TRUE(done);
-    EXPECT_FALSE(apart);
+    std::map<int, std::pair<std::string, std::string>> rows; // state, checksum
+    for (const ListWrite& write : g_writes) {
+        if (write.row >= 0) {
+            (write.column == 2 ? rows[write.row].first : rows[write.row].second) = write.text;
+            continue;
+        }
+        for (const auto& [row, cells] : rows)
+            EXPECT_FALSE(IsFinal(cells.first) && cells.second.empty()) << "row " << row;
+    }
 }
 
 // One search takes rows up to 64 KiB of paths: of 40 rows with paths of

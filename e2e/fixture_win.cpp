@@ -4,9 +4,12 @@
 // dropped files, an open-file dialog, a popup menu, the clipboard and a
 // message box.
 //
-// Usage: sumvane_e2e_fixture TITLE [EXIT_CODE]
-// "Quit" and the close box end the program with EXIT_CODE (default 0). Every
-// action is also logged on stderr, which the tests keep as the program's log.
+// Usage: sumvane_e2e_fixture TITLE [EXIT_CODE [TAKES]]
+// "Quit" and the close box end the program with EXIT_CODE (default 0). With
+// TAKES, it also stands in for a running instance under the program's title:
+// it answers every 1025 with 1, and the first TAKES 1026 with 1 (taking
+// those paths) and later ones with 0 (refusing them). Every action is also
+// logged on stderr, which the tests keep as the program's log.
 
 #include <windows.h>
 
@@ -51,6 +54,7 @@ HWND g_main = nullptr;
 HWND g_list = nullptr;
 HMENU g_menu = nullptr;
 int g_exit_code = 0;
+int g_takes = -1; // paths still taken as a running instance; -1: not one
 bool g_menu_for_all = false;
 
 void Log(const std::string& text) {
@@ -267,6 +271,17 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
     case WM_CLOSE:
         PostQuitMessage(g_exit_code);
         return 0;
+    case WM_USER + 1:
+    case WM_USER + 2:
+        if (g_takes < 0)
+            return DefWindowProcA(hwnd, message, wparam, lparam);
+        if (message == WM_USER + 1)
+            return 1;
+        Log(g_takes > 0 ? "took a path" : "refused a path");
+        if (g_takes == 0)
+            return 0;
+        --g_takes;
+        return 1;
     default:
         return DefWindowProcA(hwnd, message, wparam, lparam);
     }
@@ -276,12 +291,14 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        fputs("usage: sumvane_e2e_fixture TITLE [EXIT_CODE]\n", stderr);
+        fputs("usage: sumvane_e2e_fixture TITLE [EXIT_CODE [TAKES]]\n", stderr);
         return 2;
     }
     const char* title = argv[1];
     if (argc > 2)
         g_exit_code = atoi(argv[2]);
+    if (argc > 3)
+        g_takes = atoi(argv[3]);
 
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);

@@ -107,6 +107,15 @@ class SecondStartTest(e2e.ProgramTestCase):
                     self.programs = []
                     self.inspector = own_inspector
 
+    def test_a_start_that_kept_a_path_shows_its_window_with_it(self):
+        # A stand-in running instance that takes the first path and refuses
+        # the next: the second start keeps that one and shows it.
+        self.start(e2e.fixture_exe(), [self.title, "0", "1"], title=self.title)
+        taken = self.make_file("taken.txt", b"taken by the other")
+        kept = self.make_file("kept.txt", b"refused by the other")
+        second = self.start_program(taken, kept)
+        self.assertEqual(self.wait_finished(1, second), [e2e.expected_row(kept)])
+
     def test_a_running_instance_that_takes_no_messages_does_not_hold_a_new_one(self):
         first = self.start_program()
         os.kill(first.unix_pid, signal.SIGSTOP)
@@ -187,14 +196,15 @@ class HandOffMessagesTest(e2e.ProgramTestCase):
                 (PROCESS_ID_MESSAGE, 0, "pid"),
                 (PATH_TEXT_MESSAGE, "addr", "len"),
                 (PROCESS_ID_MESSAGE, 0, "pid"),
-                (PATH_TEXT_MESSAGE, "addr", 32768),
-                # The longest length taken; the path ends at its first zero.
+                (PATH_TEXT_MESSAGE, "addr", 3 * 32767 + 1),
+                # The longest length taken (32767 units of three bytes); the
+                # path ends at its first zero.
                 (PROCESS_ID_MESSAGE, 0, "pid"),
-                (PATH_TEXT_MESSAGE, "addr", 32767),
+                (PATH_TEXT_MESSAGE, "addr", 3 * 32767),
                 # A process that does not exist.
                 (PROCESS_ID_MESSAGE, 0, 0x7FFFFFF0),
                 text=e2e.wine_path_bytes(path),
-                size=40000,
+                size=3 * 32767 + 2,
             )
         self.assertEqual(answers, [1, 1, 1, 0, 1, 0, 1, 1, 0])
         self.assertEqual(boxes.windows, [])

@@ -15,6 +15,7 @@
 #include <vector>
 
 std::atomic<void (*)(int32_t, int32_t, const std::string&)> BeforeCellWrite{nullptr};
+std::atomic<void (*)()> AfterQueuedWrites{nullptr};
 std::atomic<bool> ReplaceQueuedWrites{true};
 std::atomic<size_t> QueuedWriteSlice{512};
 std::atomic<uint32_t> ListsCleared{0};
@@ -343,6 +344,8 @@ void MakeWrites(HWND list, const std::vector<QueuedWrite>& writes) {
         }
     }
     RedrawRows(list, visible, first, last);
+    if (void (*hook)() = AfterQueuedWrites.load())
+        hook();
 }
 
 void MakeQueuedWrites(HWND list) {

@@ -51,6 +51,10 @@ void ClearListItems(int32_t number);
 // text), just before the list view gets it, on the list's thread.
 extern std::atomic<void (*)(int32_t row, int32_t column, const std::string& text)> BeforeCellWrite;
 
+// For tests: when set, called on the list's thread after each slice of
+// queued writes has been made.
+extern std::atomic<void (*)()> AfterQueuedWrites;
+
 // For tests: when false, a queued write never takes the place of one still
 // queued for its cell, so that every text queued is written.
 extern std::atomic<bool> ReplaceQueuedWrites;
