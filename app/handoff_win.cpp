@@ -194,11 +194,16 @@ bool HandOffSession::HandOver(const std::string& path) {
         if (!held_)
             return false;
     }
-    // Looked for again for every path: windows may come and go meanwhile.
-    HWND window = FindWindowA(nullptr, kFinalTitle);
-    if (window == nullptr)
-        return false;
-    return SendProcessId(window) != 0 && SendPathText(path) != 0;
+    // The window that took the last path takes the next, while it answers;
+    // when it does not (it is gone, or refused the caller), the window is
+    // looked for again, since windows may come and go meanwhile. Looking
+    // for it costs a round trip to the server per top-level window.
+    if (window_ == nullptr || SendProcessId(window_) == 0) {
+        window_ = FindWindowA(nullptr, kFinalTitle);
+        if (window_ == nullptr || SendProcessId(window_) == 0)
+            return false;
+    }
+    return SendPathText(path) != 0;
 }
 
 bool HandOverPath(const std::string& path) {

@@ -64,6 +64,7 @@ class HandOffSession {
   private:
     HANDLE lock_ = nullptr;
     bool held_ = false;
+    HWND window_ = nullptr; // the running instance's window that took the last path
 };
 
 // A session of one path.

@@ -31,16 +31,22 @@ constexpr UINT kMakeQueuedWrites = WM_APP + 0x5358;
 constexpr WPARAM kSliceRequest = 1;
 
 // A list's rows, and how many of them the list view knows of. Rows are added
-// to the program's store at once, and the view is told the new count only
-// when it next handles a message (to draw, to answer a reader): a drop of
-// thousands of files costs the view one count, not one per file.
+// to the program's store at once; the view is told the new count before it
+// answers anyone who reads it or acts on input, and otherwise on a timer
+// (kCountTimer) kCountMs after the first add it has not been told of. Under
+// Wine a new count costs the view 25 ms (it draws both scroll bars again),
+// so files handed over one at a time, or dropped by the thousand, cost it a
+// count every kCountMs at most, not one per file.
 struct ListState {
     HWND list;
     ListRows rows;
     int32_t columns = 0;
-    int32_t shown = 0;      // the count the view was last given
-    bool redrawAll = false; // a row went in before others: all shift down
+    int32_t shown = 0;       // the count the view was last given
+    bool redrawAll = false;  // a row went in before others: all shift down
+    bool countTimer = false; // kCountTimer runs
 };
+constexpr UINT_PTR kCountTimer = 0x5359;
+constexpr UINT kCountMs = 200;
 
 // Every list view of the layer, each used only on its own thread; the lock
 // guards the table, never a list's rows.
@@ -123,6 +129,10 @@ std::vector<HWND> g_posted; // lists with a kMakeQueuedWrites message on its way
 
 // Tells the view how many rows there are, when it does not know yet.
 void ShowCount(HWND list, ListState* state, WNDPROC own) {
+    if (state != nullptr && state->countTimer) {
+        KillTimer(list, kCountTimer);
+        state->countTimer = false;
+    }
     if (state == nullptr || own == nullptr || state->shown == state->rows.Count())
         return;
     state->shown = state->rows.Count();
@@ -133,16 +143,26 @@ void ShowCount(HWND list, ListState* state, WNDPROC own) {
     state->redrawAll = false;
 }
 
+// Whether the view must know every row before it handles the message: one
+// that reads or changes items, and input, which may land on any row.
+bool NeedsEveryRow(UINT message, WPARAM wParam) {
+    return (message >= LVM_FIRST && message < LVM_FIRST + 0x100) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_KEYFIRST && message <= WM_KEYLAST) || message == WM_VSCROLL ||
+           message == WM_HSCROLL || (message == WM_TIMER && wParam == kCountTimer);
+}
+
 // A message to the view itself. On the list's own thread it goes straight to
 // the list view's own procedure, past the procedures that watch the list's
 // messages (this layer's, which acts only on its own requests, and that of a
 // tip which watches the mouse): under Wine each of them costs round trips to
-// the server per message.
-LRESULT ToListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+// the server per message. With showCount, the view first learns of every row.
+LRESULT ToListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam, bool showCount = true) {
     WNDPROC own = ControlClassProcedure(list);
     if (own == nullptr || !IsListsThread(list))
         return SendMessageA(list, message, wParam, lParam);
-    ShowCount(list, StateOf(list), own);
+    if (showCount)
+        ShowCount(list, StateOf(list), own);
     return CallControlClassProcedure(list, own, message, wParam, lParam);
 }
 
@@ -183,8 +203,8 @@ struct Visible {
 };
 
 Visible VisibleRows(HWND list) {
-    auto top = static_cast<int32_t>(ToListView(list, LVM_GETTOPINDEX, 0, 0));
-    auto page = static_cast<int32_t>(ToListView(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    auto top = static_cast<int32_t>(ToListView(list, LVM_GETTOPINDEX, 0, 0, false));
+    auto page = static_cast<int32_t>(ToListView(list, LVM_GETCOUNTPERPAGE, 0, 0, false));
     return {top, top + page}; // and the row cut off at the bottom
 }
 
@@ -197,9 +217,9 @@ void RedrawRows(HWND list, Visible visible, int32_t first, int32_t last) {
     RECT top = {LVIR_BOUNDS, 0, 0, 0};
     RECT bottom = {LVIR_BOUNDS, 0, 0, 0};
     if (!ToListView(list, LVM_GETITEMRECT, static_cast<WPARAM>(first),
-                    reinterpret_cast<LPARAM>(&top)) ||
+                    reinterpret_cast<LPARAM>(&top), false) ||
         !ToListView(list, LVM_GETITEMRECT, static_cast<WPARAM>(last),
-                    reinterpret_cast<LPARAM>(&bottom)))
+                    reinterpret_cast<LPARAM>(&bottom), false))
         return;
     UnionRect(&top, &top, &bottom);
     InvalidateRect(list, &top, TRUE);
@@ -232,6 +252,8 @@ void ListAddItem(HWND list, int32_t position, const std::string& text) {
         if (position >= 0 && position < state.rows.Count())
             state.redrawAll = true;
         state.rows.Insert(position, text, NewTag());
+        if (!state.countTimer)
+            state.countTimer = SetTimer(list, kCountTimer, kCountMs, nullptr) != 0;
     });
 }
 
@@ -489,8 +511,10 @@ bool ListFilterMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam, LR
         ForgetState(list);
         return false;
     }
-    // Whoever reads the view or has it drawn sees every row.
-    ShowCount(list, StateOf(list), ControlClassProcedure(list));
+    if (NeedsEveryRow(message, wParam))
+        ShowCount(list, StateOf(list), ControlClassProcedure(list));
+    if (message == WM_TIMER && wParam == kCountTimer)
+        return true;
     bool onTimer = message == WM_TIMER && wParam == kPaceTimer;
     if (message != kListRequest && message != kMakeQueuedWrites && !onTimer)
         return false;
