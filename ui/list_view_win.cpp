@@ -2,13 +2,13 @@
 
 #include "ui/control_styles.h"
 #include "ui/controls_win.h"
+#include "ui/list_writes_win.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,19 +16,14 @@
 
 std::atomic<void (*)(int32_t, int32_t, const std::string&)> BeforeCellWrite{nullptr};
 std::atomic<void (*)()> AfterQueuedWrites{nullptr};
-std::atomic<bool> ReplaceQueuedWrites{true};
-std::atomic<size_t> QueuedWriteSlice{512};
 std::atomic<uint32_t> ListsCleared{0};
 
 namespace {
 
 // Handled by the layer's procedure of every list view: a request from
-// another thread to be run on the list's thread, and "make the queued writes"
-// (posted, or sent with kSliceRequest to have one slice made before the
-// answer).
+// another thread to be run on the list's thread (list_writes_win.h has the
+// queue's own messages).
 constexpr UINT kListRequest = WM_APP + 0x5356;
-constexpr UINT kMakeQueuedWrites = WM_APP + 0x5358;
-constexpr WPARAM kSliceRequest = 1;
 
 // A list's rows, and how many of them the list view knows of. Rows are added
 // to the program's store at once; the view is told the new count before it
@@ -84,49 +79,6 @@ bool IsListsThread(HWND list) {
     return GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId();
 }
 
-// Tag-checked writes queued for the lists' threads, in the order they were
-// queued. A list takes all of its writes before it serves any request of
-// this layer (so a caller's queued writes come before its next request), and
-// otherwise up to a slice of them (QueuedWriteSlice) when a kMakeQueuedWrites message comes or
-// its pacing timer goes off. The first write queued for a list posts that
-// message, unless one is on its way or the list is paced: after taking writes
-// that way, a list takes the next ones on its timer, kPaceMs later, and only
-// when a tick finds none queued does the next write post again. So a file
-// read at several GB/s, with a percentage every few milliseconds, wakes the
-// window about every kPaceMs, not at each one; and many small files, three
-// writes each, cost the window a message per hundred files.
-//
-// A slice that leaves writes behind posts the message again only when no
-// input and no painting waits for the thread: the system hands out posted
-// messages before input and WM_PAINT, so posting on would keep a click or a
-// repaint waiting for as long as writes come in. Then the timer, which comes
-// after them, takes the rest.
-//
-// A write for the same cell of the same row as the last one queued, while
-// that one still waits, takes its place: the worker's "0%" for a small file
-// is followed at once by the verdict, and a window that is behind need not
-// show every percentage of a large file. Writes queued together (a row's
-// verdict and checksum) are never split between slices: whoever reads the
-// list between two slices (a rename, "Copy All") sees both or neither.
-//
-// A thread that waits for the writes (FlushQueuedListWrites) has them made a
-// slice per request, so that the list's thread answers other messages
-// between slices.
-struct QueuedWrite {
-    HWND list;
-    int32_t row;
-    uint32_t tag;
-    int32_t column;
-    std::string text;
-    bool withNext; // made in the same slice as the write after it
-};
-constexpr UINT_PTR kPaceTimer = 0x5358;
-constexpr UINT kPaceMs = 10;
-std::mutex g_queueLock;
-std::deque<QueuedWrite> g_queue;
-std::vector<HWND> g_paced;  // lists whose pacing timer runs
-std::vector<HWND> g_posted; // lists with a kMakeQueuedWrites message on its way
-
 // Tells the view how many rows there are, when it does not know yet.
 void ShowCount(HWND list, ListState* state, WNDPROC own) {
     if (state != nullptr && state->countTimer) {
@@ -166,13 +118,11 @@ LRESULT ToListView(HWND list, UINT message, WPARAM wParam, LPARAM lParam, bool s
     return CallControlClassProcedure(list, own, message, wParam, lParam);
 }
 
-void MakeQueuedWrites(HWND list);
-
 // Runs task on the list's thread, after the writes queued for the list; the
 // caller waits. Nothing runs when the list is gone.
 void OnList(HWND list, const std::function<void(ListState&)>& task) {
     if (IsListsThread(list)) {
-        MakeQueuedWrites(list);
+        MakeAllQueuedWrites(list);
         if (ListState* state = StateOf(list))
             task(*state);
         return;
@@ -310,164 +260,19 @@ ListBatch ListFindItemTexts(HWND list, int32_t column, const std::string& text, 
     return found;
 }
 
-void Forget(std::vector<HWND>* lists, HWND list) {
-    lists->erase(std::remove(lists->begin(), lists->end(), list), lists->end());
-}
-
-bool Holds(const std::vector<HWND>& lists, HWND list) {
-    return std::find(lists.begin(), lists.end(), list) != lists.end();
-}
-
-// On the list's thread: takes up to most of the writes queued for it, in
-// order, and those queued together with the last one; those of other lists
-// stay queued. *more tells whether some of its own stay too. When none was
-// queued and unpace is set, the list is no longer paced (in the same step, so
-// a write queued right after posts). A slice sent for leaves the posted
-// message's entry alone.
-std::vector<QueuedWrite> TakeQueuedWrites(HWND list, bool unpace, size_t most, bool* more,
-                                          bool answersPost = true) {
-    std::vector<QueuedWrite> writes;
-    *more = false;
-    std::lock_guard<std::mutex> guard(g_queueLock);
-    if (answersPost)
-        Forget(&g_posted, list);
-    for (auto it = g_queue.begin(); it != g_queue.end();) {
-        if (it->list != list) {
-            ++it;
-        } else if (writes.size() >= most && !writes.back().withNext) {
-            *more = true;
-            break;
-        } else {
-            writes.push_back(std::move(*it));
-            it = g_queue.erase(it);
-        }
-    }
-    if (writes.empty() && unpace)
-        Forget(&g_paced, list);
-    return writes;
-}
-
-// On the list's thread: the writes whose rows still carry their tags, then
-// one redraw of the rows on screen that changed.
-void MakeWrites(HWND list, const std::vector<QueuedWrite>& writes) {
-    ListState* state = StateOf(list);
-    if (state == nullptr || writes.empty())
-        return;
-    Visible visible = VisibleRows(list);
-    int32_t first = INT32_MAX;
-    int32_t last = -1;
-    for (const QueuedWrite& write : writes) {
-        if (state->rows.Tag(write.row) != write.tag ||
-            !WriteCell(*state, write.row, write.column, write.text))
-            continue;
-        if (write.row >= visible.first && write.row <= visible.last) {
-            first = std::min(first, write.row);
-            last = std::max(last, write.row);
-        }
-    }
-    RedrawRows(list, visible, first, last);
-    if (void (*hook)() = AfterQueuedWrites.load())
-        hook();
-}
-
-void MakeQueuedWrites(HWND list) {
-    bool more = false;
-    MakeWrites(list, TakeQueuedWrites(list, false, SIZE_MAX, &more));
-}
-
-bool InputOrPaintWaits() {
-    return HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) != 0;
-}
-
-// The list's message, or its pacing timer: takes a slice of the queued
-// writes, and paces the list from then on while there are any.
-void MakeQueuedWritesPaced(HWND list, bool onTimer) {
-    bool more = false;
-    std::vector<QueuedWrite> writes =
-        TakeQueuedWrites(list, onTimer, QueuedWriteSlice.load(), &more);
-    if (writes.empty()) {
-        if (onTimer)
-            KillTimer(list, kPaceTimer);
-        return;
-    }
-    if (!onTimer && SetTimer(list, kPaceTimer, kPaceMs, nullptr) != 0) {
-        std::lock_guard<std::mutex> guard(g_queueLock);
-        if (!Holds(g_paced, list))
-            g_paced.push_back(list);
-    }
-    MakeWrites(list, writes);
-    if (!more || InputOrPaintWaits())
-        return;
-    {
-        std::lock_guard<std::mutex> guard(g_queueLock);
-        if (Holds(g_posted, list))
-            return;
-        g_posted.push_back(list);
-    }
-    if (!PostMessageA(list, kMakeQueuedWrites, 0, 0)) {
-        std::lock_guard<std::mutex> guard(g_queueLock);
-        Forget(&g_posted, list); // the timer takes them
-    }
-}
-
 void ListQueueItemTextsIfTagged(HWND list, int32_t row, uint32_t tag,
                                 const std::vector<CellText>& cells) {
     if (tag == 0 || cells.empty())
         return;
-    if (IsListsThread(list)) {
-        MakeQueuedWrites(list);
-        std::vector<QueuedWrite> writes;
-        for (const CellText& cell : cells)
-            writes.push_back({list, row, tag, cell.column, cell.text, false});
-        MakeWrites(list, writes);
+    if (!IsListsThread(list)) {
+        QueueListWrites(list, row, tag, cells);
         return;
     }
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> guard(g_queueLock);
-        for (size_t i = 0; i < cells.size(); ++i) {
-            bool withNext = i + 1 < cells.size();
-            // Whatever takes the write it replaces (a message on its way, the
-            // pacing timer or a flush) takes this text instead.
-            if (i == 0 && ReplaceQueuedWrites.load() && !g_queue.empty()) {
-                QueuedWrite& last = g_queue.back();
-                if (last.list == list && last.row == row && last.tag == tag &&
-                    last.column == cells[i].column) {
-                    last.text = cells[i].text;
-                    last.withNext = withNext;
-                    continue;
-                }
-            }
-            g_queue.push_back({list, row, tag, cells[i].column, cells[i].text, withNext});
-        }
-        post = !Holds(g_posted, list) && !Holds(g_paced, list);
-        if (post)
-            g_posted.push_back(list);
-    }
-    // A list whose message queue is full (or that is gone) gets its writes
-    // sent instead.
-    if (post && !PostMessageA(list, kMakeQueuedWrites, 0, 0))
-        SendMessageA(list, kMakeQueuedWrites, 0, 0);
-}
-
-// Has the list's thread make the writes queued for it, a slice per request,
-// until no more than leave wait. A list that is gone (its writes went with
-// it) or that does not answer ends the wait.
-void ListMakeQueuedWrites(HWND list, size_t leave) {
-    auto waiting = [list] {
-        std::lock_guard<std::mutex> guard(g_queueLock);
-        return static_cast<size_t>(
-            std::count_if(g_queue.begin(), g_queue.end(),
-                          [list](const QueuedWrite& w) { return w.list == list; }));
-    };
-    if (IsListsThread(list)) {
-        if (waiting() > leave)
-            MakeQueuedWrites(list);
-        return;
-    }
-    while (waiting() > leave)
-        if (SendMessageA(list, kMakeQueuedWrites, kSliceRequest, 0) != 1)
-            return;
+    MakeAllQueuedWrites(list);
+    std::vector<QueuedWrite> writes;
+    for (const CellText& cell : cells)
+        writes.push_back({list, row, tag, cell.column, cell.text, false});
+    MakeListWrites(list, writes);
 }
 
 // The view's questions to its parent, which the parent's procedure passes
@@ -502,12 +307,7 @@ bool ListAnswerNotify(HWND list, const NMHDR* header, LRESULT* result) {
 
 bool ListFilterMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     if (message == WM_NCDESTROY) { // a list that goes away drops its writes
-        bool more = false;
-        TakeQueuedWrites(list, false, SIZE_MAX, &more);
-        {
-            std::lock_guard<std::mutex> guard(g_queueLock);
-            Forget(&g_paced, list);
-        }
+        DropQueuedWrites(list);
         ForgetState(list);
         return false;
     }
@@ -515,20 +315,11 @@ bool ListFilterMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam, LR
         ShowCount(list, StateOf(list), ControlClassProcedure(list));
     if (message == WM_TIMER && wParam == kCountTimer)
         return true;
-    bool onTimer = message == WM_TIMER && wParam == kPaceTimer;
-    if (message != kListRequest && message != kMakeQueuedWrites && !onTimer)
+    if (HandleQueueMessage(list, message, wParam, result))
+        return true;
+    if (message != kListRequest)
         return false;
     *result = 0;
-    if (message == kMakeQueuedWrites && wParam == kSliceRequest) {
-        bool more = false;
-        MakeWrites(list, TakeQueuedWrites(list, false, QueuedWriteSlice.load(), &more, false));
-        *result = 1;
-        return true;
-    }
-    if (message == kMakeQueuedWrites || onTimer) {
-        MakeQueuedWritesPaced(list, onTimer);
-        return true;
-    }
     const auto* request = reinterpret_cast<const std::function<void()>*>(lParam);
     if (IsInFlight(request))
         (*request)();
@@ -546,13 +337,36 @@ const ControlOperations kListViewOperations = {
     ListGetItemTag,
     ListQueueItemTextsIfTagged,
     ListFindItemTexts,
-    ListMakeQueuedWrites,
+    MakeQueuedWritesDownTo,
     ListFilterMessage,
     ListAnswerNotify,
     true,
 };
 
 } // namespace
+
+// On the list's thread: the writes whose rows still carry their tags, then
+// one redraw of the rows on screen that changed.
+void MakeListWrites(HWND list, const std::vector<QueuedWrite>& writes) {
+    ListState* state = StateOf(list);
+    if (state == nullptr || writes.empty())
+        return;
+    Visible visible = VisibleRows(list);
+    int32_t first = INT32_MAX;
+    int32_t last = -1;
+    for (const QueuedWrite& write : writes) {
+        if (state->rows.Tag(write.row) != write.tag ||
+            !WriteCell(*state, write.row, write.column, write.text))
+            continue;
+        if (write.row >= visible.first && write.row <= visible.last) {
+            first = std::min(first, write.row);
+            last = std::max(last, write.row);
+        }
+    }
+    RedrawRows(list, visible, first, last);
+    if (void (*hook)() = AfterQueuedWrites.load())
+        hook();
+}
 
 HWND CreateListView(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height,
                     const std::string& firstColumnTitle, int32_t firstColumnWidth, uint32_t flags) {
@@ -643,9 +457,4 @@ void FlushQueuedListWrites(int32_t number, size_t leave) {
     ControlRef ref = LookUpControl(number);
     if (ref.control != nullptr && ref.operations->makeQueuedWrites != nullptr)
         ref.operations->makeQueuedWrites(ref.control, leave);
-}
-
-size_t CountQueuedListWrites() {
-    std::lock_guard<std::mutex> guard(g_queueLock);
-    return g_queue.size();
 }
