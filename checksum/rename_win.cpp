@@ -3,7 +3,6 @@
 #include "checksum/crc32.h"
 #include "checksum/file_entry_win.h"
 #include "checksum/rename_name.h"
-#include "runtime/code_page_win.h"
 #include "runtime/files_win.h"
 #include "runtime/text.h"
 #include "ui/list_view_win.h"

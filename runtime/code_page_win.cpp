@@ -30,15 +30,3 @@ std::wstring SystemWideText(std::string_view text) {
     MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], units);
     return wide;
 }
-
-int32_t SystemTextLength(std::string_view text) {
-    if (text.empty())
-        return 0;
-    if (text.size() > INT_MAX)
-        return INT32_MAX;
-    int units =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    // Nothing converts only when the conversion itself fails; the byte count
-    // is then the safe upper bound.
-    return units > 0 ? units : static_cast<int32_t>(text.size());
-}

@@ -5,7 +5,6 @@
 // page elsewhere. The system itself counts and converts in UTF-16.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,10 +12,6 @@
 // hands them to the text and path functions. Called once at start-up,
 // before any other thread runs.
 void InitCodePage();
-
-// How many UTF-16 units the system makes of text, the measure of its path
-// limits. A byte that forms no character counts as one unit.
-int32_t SystemTextLength(std::string_view text);
 
 // text in UTF-16, as the system converts it from the process code page.
 std::wstring SystemWideText(std::string_view text);

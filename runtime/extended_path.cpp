@@ -81,18 +81,27 @@ std::u16string Collapse(const std::u16string& path, size_t root) {
     return out;
 }
 
+// "\\?\..." and "\??\...": already for the wide calls, which take them
+// as they are.
+bool IsForWideCalls(std::u16string_view path) {
+    return path.size() >= 4 && path[0] == u'\\' && path[2] == u'?' && path[3] == u'\\' &&
+           (path[1] == u'\\' || path[1] == u'?');
+}
+
 } // namespace
 
 std::u16string FullSystemPath(std::u16string_view given, std::u16string_view folder) {
     if (given.find_first_not_of(u' ') == std::u16string_view::npos)
         return {};
     std::u16string path(given);
-    if (path.size() >= 4 && path[0] == u'\\' && path[1] == u'\\' &&
-        (path[2] == u'?' || path[2] == u'.') && path[3] == u'\\')
-        return path[2] == u'?' ? path : std::u16string();
     for (char16_t& c : path)
         if (c == u'/')
             c = u'\\';
+    // Tested once "/" is "\": "//./C:/x" is a device path too, not a share.
+    if (IsForWideCalls(path))
+        return path;
+    if (path.compare(0, 4, u"\\\\.\\") == 0)
+        return {};
     std::u16string absolute;
     if (RootLength(path) > 0) {
         absolute = path;
@@ -131,7 +140,7 @@ std::u16string FullSystemPath(std::u16string_view given, std::u16string_view fol
 namespace {
 
 std::u16string Prefixed(std::u16string full) {
-    if (full.empty() || full.compare(0, 4, u"\\\\?\\") == 0)
+    if (full.empty() || IsForWideCalls(full))
         return full;
     if (full[1] == u'\\')
         return u"\\\\?\\UNC\\" + full.substr(2);
@@ -145,6 +154,10 @@ std::u16string ExtendedSystemPath(std::u16string_view path, std::u16string_view 
 }
 
 std::u16string LongSystemPath(std::u16string_view path, std::u16string_view folder) {
+    // The classic calls refuse a text over the limit as it is given, however
+    // short it becomes: ninety "..\" before a name, or runs of ".\".
     std::u16string full = FullSystemPath(path, folder);
-    return full.size() > kClassicPathLimit ? Prefixed(std::move(full)) : std::u16string();
+    if (full.size() <= kClassicPathLimit && path.size() <= kClassicPathLimit)
+        return std::u16string();
+    return Prefixed(std::move(full));
 }

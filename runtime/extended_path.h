@@ -27,17 +27,21 @@ constexpr size_t kExtendedPathLimit = 32767;
 // path made absolute against folder (an absolute folder that ends in a
 // backslash, as the program's folder does) and normalised as the classic
 // calls do: what GetFullPathNameW gives. Drive-relative paths ("D:name")
-// count from folder when it is on that drive, else from the drive's root.
+// count from folder when it is on that drive, else from the drive's root;
+// the system counts from the drive's own current folder, which only it
+// knows, so Win32 callers resolve such a path with the system first.
 // "" where path names no file: empty or only spaces, a device path
-// ("\\.\..."), or a path that needs a folder when folder is unusable. A path
-// already in the "\\?\" form is returned as it is.
+// ("\\.\..." or "//./..."), or a path that needs a folder when folder is
+// unusable. A path already in the "\\?\" or "\??\" form is returned as it
+// is, with "/" made "\".
 std::u16string FullSystemPath(std::u16string_view path, std::u16string_view folder);
 
 // FullSystemPath with the prefix for the wide calls: "\\?\C:\..." or
 // "\\?\UNC\server\share\...". "" where FullSystemPath gives "".
 std::u16string ExtendedSystemPath(std::u16string_view path, std::u16string_view folder);
 
-// ExtendedSystemPath for a path that is too long for the classic calls once
-// made absolute; "" for one that they take as it is (it fits, or it names no
-// file and they refuse it), so that nothing that works with them changes.
+// ExtendedSystemPath for a path that is too long for the classic calls, as
+// given or once made absolute; "" for one that they take as it is (both
+// fit, or it names no file and they refuse it), so that nothing that works
+// with them changes.
 std::u16string LongSystemPath(std::u16string_view path, std::u16string_view folder);

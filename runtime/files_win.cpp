@@ -50,16 +50,42 @@ const std::u16string& ProgramFolderUnits() {
     return folder;
 }
 
+// "D:name" counts from D:'s own current folder (the "=D:" entry of the
+// environment while D: is not the current drive), which only the system
+// knows: the system makes it absolute, as the ANSI calls would. Any other
+// path as it is.
+std::u16string DriveRelativeResolved(const std::u16string& path) {
+    bool driveRelative =
+        path.size() >= 2 && path[1] == u':' &&
+        ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')) &&
+        (path.size() == 2 || (path[2] != u'\\' && path[2] != u'/'));
+    if (!driveRelative)
+        return path;
+    std::wstring given = WideText(path);
+    DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    DWORD length = GetFullPathNameW(given.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    return std::u16string(full.begin(), full.begin() + length);
+}
+
 // The path's form for the wide calls when it is too long for the ANSI ones,
-// else "".
+// as given or made absolute, else "".
 std::wstring LongFormOf(const std::string& path) {
-    return WideText(LongSystemPath(Units(path), ProgramFolderUnits()));
+    std::u16string given = Units(path);
+    std::u16string full = DriveRelativeResolved(given);
+    if (given.size() > kClassicPathLimit)
+        return WideText(ExtendedSystemPath(full, ProgramFolderUnits()));
+    return WideText(LongSystemPath(full, ProgramFolderUnits()));
 }
 
 // The path's form for the wide calls, whatever its length; "" where it names
 // no file.
 std::wstring ExtendedFormOf(const std::string& path) {
-    return WideText(ExtendedSystemPath(Units(path), ProgramFolderUnits()));
+    return WideText(ExtendedSystemPath(DriveRelativeResolved(Units(path)), ProgramFolderUnits()));
 }
 
 HANDLE FileUnder(int32_t number) {
@@ -155,6 +181,9 @@ bool RenameFileOnDisk(const std::string& oldPath, const std::string& newPath) {
     if (LongFormOf(oldPath).empty() && LongFormOf(newPath).empty())
         return MoveFileA(oldPath.c_str(), newPath.c_str()) != 0;
     // One of the two is too long for the ANSI call: both go to the wide one.
+    // Both are tested, since the ANSI call takes each of them only up to the
+    // classic limit on Windows. (Wine's ANSI rename takes a long new path,
+    // so a test under Wine cannot tell.)
     std::wstring from = ExtendedFormOf(oldPath);
     std::wstring to = ExtendedFormOf(newPath);
     if (from.empty() || to.empty() || from.size() > kExtendedPathLimit ||

@@ -61,6 +61,12 @@ TEST_F(Files, QueryFileSizeReportsSizesFoldersAndDrives) {
     std::string folder = temp.path() + "sub";
     std::string missingDrive = MissingDrive();
     ASSERT_NE("", missingDrive);
+    // A drive other than the program's, whose own current folder is ours.
+    std::string drive = temp.path().substr(0, 2);
+    ASSERT_NE(drive, ProgramDirectory().substr(0, 2));
+    std::string climbs;
+    for (int i = 0; i < 40; ++i)
+        climbs += "sub\\..\\";
 
     struct {
         std::string path;
@@ -91,13 +97,23 @@ TEST_F(Files, QueryFileSizeReportsSizesFoldersAndDrives) {
         {deep + "five.*", 5},
         {deep.substr(0, deep.size() - 1), -2},
         {deep + "missing.bin", -1},
+        // Long as given, short once normalised; one ".." above the drive; in
+        // the form for the wide calls; from the drive's own current folder.
+        {temp.path() + climbs + "five.bin", 5},
+        {drive + "\\..\\" + deep.substr(3) + "five.bin", 5},
+        {"\\??\\" + deep + "five.bin", 5},
+        {drive + deep.substr(temp.path().size()) + "five.bin", 5},
         // A zero byte would end the name early and find "five.bin".
         {temp.path() + std::string("five.bin\0.txt", 13), -1},
     };
+    std::string driveFolder = "=" + drive;
+    ASSERT_TRUE(SetEnvironmentVariableA(driveFolder.c_str(),
+                                        temp.path().substr(0, temp.path().size() - 1).c_str()));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.substr(0, 200));
         EXPECT_EQ(c.expected, QueryFileSize(c.path));
     }
+    SetEnvironmentVariableA(driveFolder.c_str(), nullptr);
     // The drive-type test sees a long path's drive as it sees a short one's.
     EXPECT_NE(static_cast<uint32_t>(DRIVE_UNKNOWN), DriveTypeOfPath(deep + "five.bin"));
     EXPECT_EQ(DriveTypeOfPath(temp.path() + "five.bin"), DriveTypeOfPath(deep + "five.bin"));
@@ -112,6 +128,7 @@ TEST_F(Files, LongPathsAreResolvedAsTheSystemResolvesShortOnes) {
         "a\\b.txt",      "C:\\x\\y.txt. .", "C:\\a.\\b..\\c", "C:\\a\\b\\..\\c\\.\\d",
         "\\x\\y",        "C:/a//b\\\\c\\",  "C:\\..\\..\\a",  "\\\\srv\\share\\dir\\..\\f.txt",
         "D:\\a b \\c  ", "..\\up.txt",      "C:\\a\\.\\",     "C:\\a\\b\\..",
+        "C:\\..\\a",
     };
     for (const char* path : paths) {
         SCOPED_TRACE(path);
@@ -131,6 +148,7 @@ TEST_F(Files, QueryFileSizeLooksUpRelativeNamesInTheProgramDirectory) {
     const std::string name = "query-size-" + std::to_string(GetCurrentProcessId()) + ".bin";
     const std::string besideProgram = ProgramDirectory() + name;
     FileRemover remover(besideProgram);
+    DeleteFileA(besideProgram.c_str()); // left by a killed run of an earlier process of this id
     ASSERT_TRUE(WriteNewFile(besideProgram, "seven!!"));
     // A file of the same name, and a different size, in the current folder
     // must not answer.

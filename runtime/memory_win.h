@@ -13,7 +13,9 @@
 bool CreateBlockHeap();
 
 // Destroys the block heap and with it every block still allocated. After
-// this, AllocateBlock gives nullptr until CreateBlockHeap runs again.
+// this, AllocateBlock gives nullptr until CreateBlockHeap runs again, and
+// FreeBlock does nothing. A block being taken or released on another thread
+// meanwhile is done with first.
 void DestroyBlockHeap();
 
 // A new block of size bytes, all zero; nullptr when size is 0 or negative,

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -54,6 +56,25 @@ TEST_F(Blocks, DestroyingTheHeapReleasesEveryBlockAndStopsAllocation) {
     void* block = AllocateBlock(16);
     EXPECT_NE(nullptr, block);
     FreeBlock(block);
+}
+
+// A thread that takes and releases blocks while the heap is destroyed and
+// made again never meets a heap half gone (a worker that ends while a
+// shutdown or a test's end tears down).
+TEST_F(Blocks, BlocksReleasedWhileTheHeapIsDestroyedNeverCrash) {
+    std::atomic<bool> stop{false};
+    std::thread user([&stop] {
+        while (!stop.load())
+            FreeBlock(AllocateBlock(65536));
+    });
+    bool made = true;
+    for (int round = 0; round < 5000; ++round) {
+        DestroyBlockHeap();
+        made = CreateBlockHeap() && made;
+    }
+    stop.store(true);
+    user.join();
+    EXPECT_TRUE(made);
 }
 
 } // namespace

@@ -159,7 +159,9 @@ TEST(ExtendedPath, AbsoluteNormalisedAndPrefixedAsTheSystemResolvesAClassicPath)
         {"D:\\a b \\c", prog, "D:\\a b \\c", "\\\\?\\D:\\a b \\c"},
         {"D:\\a\\b\\..\\c\\.\\d.txt", prog, "D:\\a\\c\\d.txt", "\\\\?\\D:\\a\\c\\d.txt"},
         {"D:\\..\\..\\a", prog, "D:\\a", "\\\\?\\D:\\a"},
+        {"D:\\..\\a", prog, "D:\\a", "\\\\?\\D:\\a"},
         {"..\\..\\..\\x", share, "\\\\srv\\share\\x", "\\\\?\\UNC\\srv\\share\\x"},
+        {"..\\..\\x", share, "\\\\srv\\share\\x", "\\\\?\\UNC\\srv\\share\\x"},
         {"D:\\a\\.", prog, "D:\\a", "\\\\?\\D:\\a"},
         {"D:\\a\\..\\", prog, "D:\\", "\\\\?\\D:\\"},
         {"D:/a//b\\\\c\\", prog, "D:\\a\\b\\c\\", "\\\\?\\D:\\a\\b\\c\\"},
@@ -170,7 +172,9 @@ TEST(ExtendedPath, AbsoluteNormalisedAndPrefixedAsTheSystemResolvesAClassicPath)
         {"E:x", prog, "E:\\x", "\\\\?\\E:\\x"},
         // Already for the wide calls, or naming no file.
         {"\\\\?\\D:\\a. ", prog, "\\\\?\\D:\\a. ", "\\\\?\\D:\\a. "},
+        {"\\??\\C:\\x", prog, "\\??\\C:\\x", "\\??\\C:\\x"},
         {"\\\\.\\COM1", prog, "", ""},
+        {"//./C:/x", prog, "", ""},
         {"   ", prog, "", ""},
         {"", prog, "", ""},
         {"a.txt", "", "", ""},
@@ -180,10 +184,12 @@ TEST(ExtendedPath, AbsoluteNormalisedAndPrefixedAsTheSystemResolvesAClassicPath)
         EXPECT_EQ(c.full, Ascii(FullSystemPath(U16(c.path), U16(c.folder))));
         EXPECT_EQ(c.extended, Ascii(ExtendedSystemPath(U16(c.path), U16(c.folder))));
     }
-    // A path goes to the classic calls as it is while its full form fits.
+    // A path goes to the classic calls as it is while both the text and its
+    // full form fit.
     std::string name(259 - 3, 'n');
     EXPECT_EQ("", Ascii(LongSystemPath(U16("D:\\" + name), U16(prog))));
-    EXPECT_EQ("", Ascii(LongSystemPath(U16("D:\\" + name + "\\x\\.."), U16(prog))));
+    EXPECT_EQ("\\\\?\\D:\\" + name,
+              Ascii(LongSystemPath(U16("D:\\" + name + "\\x\\.."), U16(prog))));
     EXPECT_EQ("\\\\?\\D:\\" + name + "x",
               Ascii(LongSystemPath(U16("D:\\" + name + "x"), U16(prog))));
     EXPECT_EQ("\\\\?\\" + std::string(prog) + name, Ascii(LongSystemPath(U16(name), U16(prog))));

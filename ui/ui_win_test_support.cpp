@@ -184,9 +184,15 @@ HDROP MakeDropHandle(const std::vector<std::string>& paths) {
 }
 
 TempFolder::TempFolder() {
+    // Process ids repeat once the Wine server starts again, and a test killed
+    // by its timeout leaves its folder: the time of day, in 100 ns steps,
+    // keeps a new name from meeting an old one.
     static int serial = 0;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     unixPath_ = "/tmp/sumvane-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(++serial);
+                std::to_string(ticks) + "-" + std::to_string(++serial);
     path_ = "Z:" + unixPath_;
     for (char& c : path_)
         if (c == '/')
