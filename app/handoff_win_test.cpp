@@ -126,20 +126,20 @@ TEST_F(HandOff, AFailedReadShowsTheErrorNumberAndAnswersZero) {
 
 // While the box of a failed read is open, its modal loop serves sent
 // messages: another 1026 is answered 0 at once, without a box of its own.
+BOOL CALLBACK CountErrorBox(HWND window, LPARAM count) {
+    char className[16] = {}, title[4] = {};
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetClassNameA(window, className, sizeof className);
+    if (process == GetCurrentProcessId() && strcmp(className, "#32770") == 0 &&
+        GetWindowTextA(window, title, sizeof title) == 0)
+        ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 int CountErrorBoxes() {
     int boxes = 0;
-    EnumWindows(
-        [](HWND window, LPARAM count) -> BOOL {
-            char className[16] = {}, title[4] = {};
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            GetClassNameA(window, className, sizeof className);
-            if (process == GetCurrentProcessId() && strcmp(className, "#32770") == 0 &&
-                GetWindowTextA(window, title, sizeof title) == 0)
-                ++*reinterpret_cast<int*>(count);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&boxes));
+    EnumWindows(CountErrorBox, reinterpret_cast<LPARAM>(&boxes));
     return boxes;
 }
 
