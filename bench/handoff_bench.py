@@ -148,32 +148,6 @@ def rss_bytes(pid):
     raise RuntimeError("no VmRSS for process %d" % pid)
 
 
-class CountWatch(e2e.BackgroundInspector):
-    """sumvane_inspect count-watch in the background: the list's row count
-    every 10 ms until it holds `rows` rows (0: none). Afterwards .counts holds
-    (Unix time, rows) of every change and .reached the moment of the end, or
-    None."""
-
-    def __init__(self, inspector, rows, max_seconds):
-        super().__init__(inspector, ["count-watch", e2e.escape(TITLE), e2e.LIST_ID,
-                                     int(max_seconds * 1000), rows], "the count watch")
-        self.max_seconds = max_seconds
-
-    def wait(self, timeout=None):
-        try:
-            self._proc.wait(timeout=self.max_seconds + 10 if timeout is None else max(0.1, timeout))
-        except subprocess.TimeoutExpired:
-            pass
-
-    def __exit__(self, *exc):
-        super().__exit__(*exc)
-        records = e2e.parse_records(self.output)
-        self.counts = [(float(v["at"]), int(v["rows"])) for k, v in records if k == "count"]
-        ends = [v for k, v in records if k == "end"]
-        self.reached = self.counts[-1][0] if ends and ends[0]["reached"] == b"1" else None
-        return False
-
-
 def seconds_text(values):
     return "%.2f s best, %.2f median" % (min(values), statistics.median(values))
 
@@ -190,7 +164,7 @@ def one_start(inspector, params, busy_with):
         if busy_with:
             time.sleep(1.0)  # the worker is on the large file by then
         small.warm([p for p in params])
-        with CountWatch(inspector, len(busy_with) + len(params), START_TIMEOUT) as watch:
+        with e2e.CountWatch(inspector, TITLE, len(busy_with) + len(params), START_TIMEOUT) as watch:
             started = time.time()
             code = wait_or_kill(launch([e2e.wine_path(p) for p in params]), START_TIMEOUT)
             ended = time.time()
@@ -296,7 +270,7 @@ def row_many(inspector, files):
         first.figures()
         time.sleep(0.5)
         after = rss_bytes(program.pid)
-        with CountWatch(inspector, COUNT, 10) as listed:
+        with e2e.CountWatch(inspector, TITLE, COUNT, 10) as listed:
             listed.wait()
         rows = listed.counts[-1][1] if listed.counts else -1
     finally:
@@ -377,7 +351,7 @@ def row_clear(inspector, files):
         e2e.move_to(*window.client_to_screen(window.client_size[0] // 2, 2))
         shots = Screenshots(view.rect)
         handoff = threading.Thread(target=handing, daemon=True)
-        with CountWatch(inspector, CLEAR_AT, HANDOFF_SECONDS) as grown:
+        with e2e.CountWatch(inspector, TITLE, CLEAR_AT, HANDOFF_SECONDS) as grown:
             started = time.time()
             shots.start()
             handoff.start()
@@ -386,7 +360,7 @@ def row_clear(inspector, files):
                 time.sleep(0.25)
         if grown.reached is None:
             raise RuntimeError("the list never held %d rows" % CLEAR_AT)
-        with CountWatch(inspector, 0, 30) as emptied:
+        with e2e.CountWatch(inspector, TITLE, 0, 30) as emptied:
             e2e.move_to(*clear.center)
             clicked = time.time()
             e2e.xdotool("click", "1")
