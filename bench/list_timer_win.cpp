@@ -3,14 +3,16 @@
 // checksum (or "ReadError"). Rows finish in list order, so that is the end of
 // the run.
 //
-//   list_timer.exe [--probe] TITLE COUNT TIMEOUT_MS
+//   list_timer.exe [--probe] [--every MS] TITLE COUNT TIMEOUT_MS
 //
 // Prints "ready" once it has found the list, then, when the run is over,
 // "listed done=T rows=T": the Unix times (seconds, from the system clock that
 // other programs on this machine read too) of the last verdict and of the
 // moment it first saw COUNT rows, so that a caller can measure from a moment
 // of its own (the end of a drop, the start of the program). A look at the
-// row costs the window one message and comes every 2 ms. With --probe, an
+// row costs the window one message and comes every 2 ms, or every MS with
+// --every (for runs of minutes, where 2 ms would load the window for
+// nothing). With --probe, an
 // empty message (WM_NULL) goes to the window every 10 ms, followed by a look,
 // and each one's wait for its answer is printed as "probe at=T ms=M": often
 // enough to catch any stall of the window, seldom enough not to slow it down.
@@ -72,14 +74,21 @@ double UnixNow() {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool probe = argc > 1 && std::string(argv[1]) == "--probe";
-    if (argc != 4 + (probe ? 1 : 0)) {
-        fputs("usage: list_timer [--probe] TITLE COUNT TIMEOUT_MS\n", stderr);
+    int next = 1;
+    bool probe = argc > next && std::string(argv[next]) == "--probe";
+    next += probe ? 1 : 0;
+    DWORD every = 2;
+    if (argc > next + 1 && std::string(argv[next]) == "--every") {
+        every = strtoul(argv[next + 1], nullptr, 10);
+        next += 2;
+    }
+    if (argc != next + 3) {
+        fputs("usage: list_timer [--probe] [--every MS] TITLE COUNT TIMEOUT_MS\n", stderr);
         return 1;
     }
-    const char* title = argv[1 + probe];
-    long count = atol(argv[2 + probe]);
-    DWORD timeout = strtoul(argv[3 + probe], nullptr, 10);
+    const char* title = argv[next];
+    long count = atol(argv[next + 1]);
+    DWORD timeout = strtoul(argv[next + 2], nullptr, 10);
     DWORD start = GetTickCount();
     HWND window = nullptr;
     while ((window = FindWindowA(nullptr, title)) == nullptr && GetTickCount() - start < timeout)
@@ -132,7 +141,7 @@ int main(int argc, char** argv) {
             result = 0;
             break;
         }
-        Sleep(probe ? 10 : 2);
+        Sleep(probe ? 10 : every);
     }
     timeEndPeriod(1);
     CloseHandle(process);

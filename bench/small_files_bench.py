@@ -110,10 +110,12 @@ class TimedList(e2e.BackgroundInspector):
     """list_timer.exe in the background: open once it has found the window's
     list; afterwards .done is the Unix time of the last verdict, .listed that
     of the moment all rows were there, and .probes the (Unix time, ms) of each
-    WM_NULL round trip."""
+    WM_NULL round trip. every: milliseconds between looks (list_timer's 2
+    unless given)."""
 
-    def __init__(self, count, probe=False, max_seconds=600):
-        args = (["--probe"] if probe else []) + [TITLE, count, int(max_seconds * 1000)]
+    def __init__(self, count, probe=False, max_seconds=600, every=None):
+        args = (["--probe"] if probe else []) + (["--every", every] if every else [])
+        args += [TITLE, count, int(max_seconds * 1000)]
         timer = types.SimpleNamespace(exe=os.environ["SUMVANE_LIST_TIMER"])
         super().__init__(timer, args, "list_timer")
         self.max_seconds = max_seconds

@@ -5,7 +5,9 @@ trusts them no further than that."""
 
 import concurrent.futures
 import os
+import shutil
 import signal
+import tempfile
 import unittest
 
 import sumvane_e2e as e2e
@@ -85,6 +87,20 @@ class SecondStartTest(e2e.ProgramTestCase):
         self.assertEqual(watch.windows, [])
         cells = self.cells(first)
         names = sorted(c[0] for c in cells)
+        self.assertEqual(names, sorted(e2e.waiting_row(p)[0] for p in paths))
+
+    def test_seven_hundred_files_of_one_start_are_each_listed_once(self):
+        # Every path on one command line, as a file manager's "Send To" starts
+        # a program (a short folder, so that they fit).
+        folder = tempfile.mkdtemp(prefix="sv")
+        self.addCleanup(shutil.rmtree, folder, True)
+        paths = [self.make_file("%03d" % n, b"%d" % n, folder) for n in range(700)]
+        first = self.start_program()
+        with e2e.WindowWatch(self.inspector, max_seconds=280) as watch:
+            second = self.start_program(*paths, window=False)
+            self.assertEqual(second.wait_exit(timeout=240), 0)
+        self.assertEqual(self.new_windows(watch, first), [])
+        names = sorted(c[0] for c in self.cells(first))
         self.assertEqual(names, sorted(e2e.waiting_row(p)[0] for p in paths))
 
     def test_a_second_start_of_the_other_build_hands_over_to_the_running_one(self):

@@ -511,6 +511,63 @@ int CommandWatch(Args& args) {
     return kExitOk;
 }
 
+// Seconds since 1970 from the system clock, which other programs on this
+// machine read too, so that a caller can set them against its own moments.
+double UnixSeconds() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks; // 100 ns since 1601
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    return double(ticks.QuadPart) / 1e7 - 11644473600.0;
+}
+
+// Looks at a list's row count every 10 ms (one message each) and prints the
+// first count and every change, with the moment it was seen. With ROWS, it
+// ends at the first look that finds ROWS rows or more, or none when ROWS is
+// 0; without, when DURATION_MS is over. A look the window leaves unanswered
+// for 3 s is skipped.
+int CommandCountWatch(Args& args) {
+    TakeTitle(&args);
+    if (args.positional.size() != 2 && args.positional.size() != 3)
+        return Fail(kExitUsage, "usage: count-watch TITLE CONTROL_ID DURATION_MS [ROWS]");
+    int id = atoi(args.positional[0].c_str());
+    DWORD duration = strtoul(args.positional[1].c_str(), nullptr, 10);
+    bool until = args.positional.size() == 3;
+    long rows = until ? atol(args.positional[2].c_str()) : 0;
+    DWORD start = GetTickCount();
+    HWND hwnd = nullptr;
+    while ((hwnd = FindTopLevel(args.query)) == nullptr && GetTickCount() - start < duration)
+        Sleep(5);
+    HWND list = hwnd != nullptr ? GetDlgItem(hwnd, id) : nullptr;
+    if (list == nullptr)
+        return Fail(kExitNotFound, "no list " + std::to_string(id));
+    Record("ready").Print();
+    fflush(stdout);
+    timeBeginPeriod(1);
+    long last = -1, looks = 0;
+    bool reached = false;
+    char at[32];
+    while (!reached && GetTickCount() - start < duration) {
+        LRESULT count = 0;
+        ++looks;
+        if (SendBounded(list, LVM_GETITEMCOUNT, 0, 0, &count)) {
+            snprintf(at, sizeof at, "%.6f", UnixSeconds());
+            reached = until && (rows == 0 ? count == 0 : count >= rows);
+            if (count != last || reached) {
+                Record("count").Add("at", at).Add("rows", static_cast<long>(count)).Print();
+                fflush(stdout);
+            }
+            last = static_cast<long>(count);
+        }
+        if (!reached)
+            Sleep(10);
+    }
+    timeEndPeriod(1);
+    Record("end").Add("looks", looks).Add("reached", reached ? 1L : 0L).Print();
+    return !until || reached ? kExitOk : kExitNotFound;
+}
+
 int CommandClose(Args& args) {
     TakeTitle(&args);
     HWND hwnd = RequireWindow(args);
@@ -1373,6 +1430,10 @@ int Usage() {
           "  clip-wait TEXT TIMEOUT_MS         wait until CF_TEXT is exactly TEXT\n"
           "  send [--timeout MS] [--text TEXT] [--size N] TITLE (MESSAGE WPARAM LPARAM)...\n"
           "                                    send messages, report the answers\n"
+          "  count-watch TITLE CONTROL_ID DURATION_MS [ROWS]\n"
+          "                                    a list's row count every 10 ms, each change; "
+          "ends at\n"
+          "                                    ROWS rows or more (0: none)\n"
           "  time-row TITLE CONTROL_ID ROW TIMEOUT_MS\n"
           "                                    time a row from its first percentage to its "
           "checksum\n"
@@ -1429,6 +1490,8 @@ int main(int argc, char** argv) {
         code = CommandSend(args);
     else if (command == "handles")
         code = CommandHandles(args);
+    else if (command == "count-watch")
+        code = CommandCountWatch(args);
     else if (command == "time-row")
         code = CommandTimeRow(args);
     else if (command == "version")

@@ -682,6 +682,37 @@ class WindowWatch(BackgroundInspector):
         return False
 
 
+class CountWatch(BackgroundInspector):
+    """The row count of a list view, looked at every 10 ms while it is open,
+    or until it holds `rows` rows or more (none, when rows is 0). Afterwards
+    .counts holds (Unix time, rows) of the first look and of every change,
+    and .reached the moment the count was reached, or None."""
+
+    def __init__(self, inspector, title, rows=None, max_seconds=120, control_id=None):
+        args = ["count-watch", escape(title), control_id or LIST_ID, int(max_seconds * 1000)]
+        super().__init__(inspector, args + ([] if rows is None else [rows]), "the count watch")
+        self.max_seconds = max_seconds
+
+    def seen(self, rows):
+        """Whether a look so far found exactly `rows` rows."""
+        return b"\trows=%d\n" % rows in self._output()
+
+    def wait(self, timeout=None):
+        """Waits until the watch has ended by itself, at most timeout seconds."""
+        try:
+            self._proc.wait(timeout=self.max_seconds + 10 if timeout is None else max(0.1, timeout))
+        except subprocess.TimeoutExpired:
+            pass
+
+    def __exit__(self, *exc):
+        super().__exit__(*exc)
+        records = parse_records(self.output)
+        self.counts = [(float(v["at"]), int(v["rows"])) for k, v in records if k == "count"]
+        ends = [v for k, v in records if k == "end"]
+        self.reached = self.counts[-1][0] if ends and ends[0]["reached"] == b"1" else None
+        return False
+
+
 class FileHold(BackgroundInspector):
     """Holds files (Unix paths) open in a Windows process while it is open,
     sharing only reading, as another program that has them open would: they
