@@ -75,10 +75,6 @@ bool IsInFlight(const void* request) {
     return std::find(g_inFlight.begin(), g_inFlight.end(), request) != g_inFlight.end();
 }
 
-bool IsListsThread(HWND list) {
-    return GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId();
-}
-
 // Tells the view how many rows there are, when it does not know yet.
 void ShowCount(HWND list, ListState* state, WNDPROC own) {
     if (state != nullptr && state->countTimer) {
@@ -275,6 +271,17 @@ void ListQueueItemTextsIfTagged(HWND list, int32_t row, uint32_t tag,
     MakeListWrites(list, writes);
 }
 
+// Copies a cell's text into a buffer of capacity bytes (at least 1), cut to
+// fit and ended by a zero byte, as the view copies its own; returns the
+// bytes copied.
+size_t CopyCell(const ListRows& rows, int32_t row, int32_t column, char* buffer, int capacity) {
+    std::string_view text = rows.Cell(row, column);
+    size_t size = std::min(text.size(), static_cast<size_t>(capacity) - 1);
+    memcpy(buffer, text.data(), size);
+    buffer[size] = '\0';
+    return size;
+}
+
 // The view's questions to its parent, which the parent's procedure passes
 // on: a cell's text, and the row a typed prefix selects. Asked only by the
 // view itself, on its thread.
@@ -285,10 +292,7 @@ bool ListAnswerNotify(HWND list, const NMHDR* header, LRESULT* result) {
     if (header->code == LVN_GETDISPINFOA) {
         LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header))->item;
         if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
-            std::string_view text = state->rows.Cell(item.iItem, item.iSubItem);
-            size_t size = std::min(text.size(), static_cast<size_t>(item.cchTextMax) - 1);
-            memcpy(item.pszText, text.data(), size);
-            item.pszText[size] = '\0';
+            CopyCell(state->rows, item.iItem, item.iSubItem, item.pszText, item.cchTextMax);
         }
         *result = 0;
         return true;
@@ -343,11 +347,8 @@ bool AnswerReader(HWND list, UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         item->cchTextMax <= 0 ||
         !IsWritableMemory(item->pszText, static_cast<size_t>(item->cchTextMax)))
         return true;
-    std::string_view text = state->rows.Cell(static_cast<int32_t>(wParam), item->iSubItem);
-    size_t size = std::min(text.size(), static_cast<size_t>(item->cchTextMax) - 1);
-    memcpy(item->pszText, text.data(), size);
-    item->pszText[size] = '\0';
-    *result = static_cast<LRESULT>(size);
+    *result = static_cast<LRESULT>(CopyCell(state->rows, static_cast<int32_t>(wParam),
+                                            item->iSubItem, item->pszText, item->cchTextMax));
     return true;
 }
 

@@ -50,10 +50,6 @@ std::deque<QueuedWrite> g_queue;
 std::vector<HWND> g_paced;  // lists whose pacing timer runs
 std::vector<HWND> g_posted; // lists with a kMakeQueuedWrites message on its way
 
-bool IsListsThread(HWND list) {
-    return GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId();
-}
-
 void Forget(std::vector<HWND>* lists, HWND list) {
     lists->erase(std::remove(lists->begin(), lists->end(), list), lists->end());
 }
@@ -127,6 +123,10 @@ void MakeQueuedWritesPaced(HWND list, bool onTimer) {
 }
 
 } // namespace
+
+bool IsListsThread(HWND list) {
+    return GetWindowThreadProcessId(list, nullptr) == GetCurrentThreadId();
+}
 
 void QueueListWrites(HWND list, int32_t row, uint32_t tag, const std::vector<CellText>& cells) {
     bool post = false;

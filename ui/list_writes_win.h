@@ -20,6 +20,9 @@ struct QueuedWrite {
     bool withNext; // made in the same slice as the write after it
 };
 
+// Whether the calling thread owns the list.
+bool IsListsThread(HWND list);
+
 // On the list's thread, by the list layer: makes the writes whose rows still
 // carry their tags.
 void MakeListWrites(HWND list, const std::vector<QueuedWrite>& writes);
