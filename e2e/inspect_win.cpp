@@ -874,8 +874,15 @@ int CommandRows(Args& args) {
     }
     // Without a header the list still has column 0.
     int cells = columns > 0 ? columns : 1;
-    for (int row = 0; row < count; ++row) {
-        Record record("row");
+    // Rows are read from the last to the first and printed in order. A row
+    // only ever moves on (waiting, progress, result) and rows start in list
+    // order, so a row read later is never seen behind one read before it
+    // unless the list itself put it there: a snapshot that shows a waiting
+    // row above a started one means the program started them out of order.
+    std::vector<Record> records;
+    for (int row = count - 1; row >= 0; --row) {
+        records.emplace_back("row");
+        Record& record = records.back();
         record.Add("index", static_cast<long>(row));
         LRESULT state = SendOrZero(list, LVM_GETITEMSTATE, row, LVIS_SELECTED | LVIS_FOCUSED);
         record.Add("selected", (state & LVIS_SELECTED) ? 1L : 0L);
@@ -890,8 +897,9 @@ int CommandRows(Args& args) {
             std::string key = "col" + std::to_string(c);
             record.Text(key.c_str(), text);
         }
-        record.Print();
     }
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        it->Print();
     return kExitOk;
 }
 
