@@ -70,6 +70,7 @@ std::atomic<void (*)(int64_t)> ChunkedFileSource::BeforeHelperChunk{nullptr};
 std::atomic<int32_t> ChunkedFileSource::FilesChunked{0};
 std::atomic<int32_t> ChunkedFileSource::HelpersStarted{0};
 std::atomic<int32_t> ChunkedFileSource::TrialsHeld{0};
+std::atomic<bool> ChunkedFileSource::LastCameFast{false};
 
 // The chunks of one file, shared by the worker and its helper. Each holds a
 // reference; the last to let go frees it, so a helper that was let go in the
@@ -335,6 +336,15 @@ bool ChunkedFileSource::JoinChunk(int64_t chunk, uint32_t* running) {
 // nothing of the disk its rest comes from.
 void ChunkedFileSource::Judge() {
     int64_t chunk = position_ / chunks_->bytes;
+    if (chunk == 0 && LastCameFast.load() && chunks_->count >= 2 * kTimedChunks) {
+        // The file before came fast with the helper: this one most likely
+        // comes from the same place, so the helper starts at once and the
+        // first stretch with it is timed like any other.
+        StartHelper();
+        stage_ = Stage::kSettled;
+        stageFrom_ = kSettleChunks;
+        return;
+    }
     if (chunk == stageFrom_)
         stageSince_ = Counter();
     bool timed = chunk >= stageFrom_ + kTimedChunks;
@@ -350,6 +360,7 @@ void ChunkedFileSource::Judge() {
         if (helperThread_ == nullptr) {
             StartHelper();
             onTrial_ = speedAlone_ < SlowBelow.load(); // maybe a disk that seeks
+            LastCameFast.store(helping_ && !onTrial_);
         } else {
             Pause(false);
         }
@@ -390,6 +401,7 @@ void ChunkedFileSource::Judge() {
                 stageSince_ = Counter();
                 return;
             }
+            LastCameFast.store(false);
             onTrial_ = true; // from here on, judged as a file that came slowly
             settledAt_ = chunk - kTrialEvery;
         }
@@ -437,6 +449,7 @@ void ChunkedFileSource::StartHelper() {
 }
 
 void ChunkedFileSource::GiveUpHelper() {
+    LastCameFast.store(false);
     helping_ = false;
     chunks_->stop.store(true);
     SetEvent(chunks_->moved);

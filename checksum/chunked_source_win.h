@@ -16,7 +16,9 @@
 // streams of reads. The percentages stay those of the 131072-byte blocks, in
 // order; those of a chunk go by once the chunk is joined.
 //
-// The worker reads the first chunks alone and times them. When they came
+// The worker reads the first chunks alone and times them (unless the file
+// before came fast with the helper: then the helper starts at once, and its
+// first stretch is timed as below). When they came
 // faster than any spinning disk delivers (from the cache, or from a disk
 // without a head that moves), the helper starts and stays for as long as the
 // reading stays that fast: a file whose first part was cached and whose rest
@@ -78,6 +80,9 @@ class ChunkedFileSource : public BlockSource {
     static std::atomic<int32_t> FilesChunked;
     static std::atomic<int32_t> HelpersStarted;
     static std::atomic<int32_t> TrialsHeld;
+    // Whether the last file judged came fast with the helper; the next
+    // file's helper then starts with its first chunk.
+    static std::atomic<bool> LastCameFast;
 
     struct Chunks;
 

@@ -714,6 +714,8 @@ bool ReadRowRect(HWND list, HANDLE process, int row, RECT* rect) {
 
 // Times one row's checksum as a user sees it: from the first percentage in
 // its State column to its checksum in the CRC32 column (or to "ReadError").
+// Given a LAST_ROW, from the first percentage of ROW to the checksum of
+// LAST_ROW: several files one after another, as a user waits for them.
 // The record also tells when the checksum was seen, as seconds since 1970 by
 // the system clock ("at"), so that a caller can time the program from its
 // start.
@@ -724,11 +726,13 @@ bool ReadRowRect(HWND list, HANDLE process, int row, RECT* rect) {
 // checksum, with the State column read only every 16th look.
 int CommandTimeRow(Args& args) {
     TakeTitle(&args);
-    if (args.positional.size() != 3)
-        return Fail(kExitUsage, "usage: time-row [options] TITLE CONTROL_ID ROW TIMEOUT_MS");
+    if (args.positional.size() != 3 && args.positional.size() != 4)
+        return Fail(kExitUsage,
+                    "usage: time-row [options] TITLE CONTROL_ID ROW TIMEOUT_MS [LAST_ROW]");
     int id = atoi(args.positional[0].c_str());
     int row = atoi(args.positional[1].c_str());
     DWORD timeout = strtoul(args.positional[2].c_str(), nullptr, 10);
+    int lastRow = args.positional.size() == 4 ? atoi(args.positional[3].c_str()) : row;
     DWORD start = GetTickCount();
     HWND hwnd = nullptr;
     while ((hwnd = FindTopLevel(args.query)) == nullptr && GetTickCount() - start < timeout)
@@ -753,9 +757,11 @@ int CommandTimeRow(Args& args) {
         if (!block.Write(0, &item, sizeof item))
             return Fail(kExitFailed, "WriteProcessMemory failed");
     }
+    bool seenPercent = false, nearEnd = false;
     auto look = [&](const RemoteBlock& block, std::string* text) {
         LRESULT copied = 0;
-        if (!SendBounded(list, LVM_GETITEMTEXTA, row, block.param(), &copied))
+        int at = &block == &crcBlock || nearEnd ? lastRow : row;
+        if (!SendBounded(list, LVM_GETITEMTEXTA, at, block.param(), &copied))
             return false;
         *text = block.ReadText(sizeof(LVITEMA), capacity - 1);
         return true;
@@ -764,7 +770,6 @@ int CommandTimeRow(Args& args) {
     LARGE_INTEGER frequency, first = {}, now;
     FILETIME clock;
     QueryPerformanceFrequency(&frequency);
-    bool seenPercent = false, nearEnd = false;
     int firstShare = 0;
     long looks = 0;
     std::string state, crc;
@@ -788,7 +793,10 @@ int CommandTimeRow(Args& args) {
         // dozen looks for a whole file, each of which costs the program's
         // window a message.
         DWORD pause = 1;
-        if (seenPercent && !nearEnd) {
+        if (seenPercent && lastRow != row) {
+            nearEnd = true; // the last row's state says nothing of the first's pace
+            pause = 5;
+        } else if (seenPercent && !nearEnd) {
             int share = percent ? atoi(state.c_str()) : 100;
             double sofar =
                 double(now.QuadPart - first.QuadPart) * 1000.0 / double(frequency.QuadPart);
