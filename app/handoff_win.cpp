@@ -2,6 +2,7 @@
 
 #include "app/main_window_win.h"
 #include "checksum/checksum_worker_win.h"
+#include "checksum/chunked_source_win.h"
 #include "checksum/file_entry_win.h"
 #include "runtime/files_win.h"
 #include "runtime/text.h"
@@ -110,14 +111,18 @@ void CALLBACK BurstPaused(HWND window, UINT, UINT_PTR id, DWORD) {
         return;
     KillTimer(window, id);
     g_burstTimer = false;
+    ChunkedFileSource::HoldReading.store(false);
     ChecksumScheduler();
 }
 
+// While a burst lasts, the reading of a large file is held, so that a busy
+// worker leaves the cores to the hand-off.
 void StartAfterBurst(HWND window) {
     g_lastAdd = GetTickCount();
     if (g_burstTimer)
         return;
     g_burstTimer = SetTimer(window, kBurstTimer, kBurstQuietMs, BurstPaused) != 0;
+    ChunkedFileSource::HoldReading.store(g_burstTimer);
     if (!g_burstTimer)
         ChecksumScheduler();
 }

@@ -4,6 +4,7 @@
 // works on one's own process just as well).
 #include "app/handoff_win.h"
 #include "app/main_window_win.h"
+#include "checksum/chunked_source_win.h"
 #include "checksum/file_entry_win.h"
 #include "runtime/params_win.h"
 #include "ui/controls_win.h"
@@ -74,6 +75,10 @@ TEST_F(HandOff, APathSentInTwoMessagesIsListed) {
     EXPECT_EQ(std::vector<std::string>{file_}, Paths());
     EXPECT_EQ("Waiting", GetListItemText(FileList, 0, 2));
     EXPECT_EQ(nullptr, PeerProcess) << "a 1026 needs a 1025 of its own";
+    // Large files wait while the burst lasts, and only then.
+    EXPECT_TRUE(ChunkedFileSource::HoldReading.load());
+    WaitForEventWhere([](const Event&) { return !ChunkedFileSource::HoldReading.load(); }, 5000);
+    EXPECT_FALSE(ChunkedFileSource::HoldReading.load());
 }
 
 TEST_F(HandOff, EveryAnnouncedLengthGetsItsDefinedAnswer) {

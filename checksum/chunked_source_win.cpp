@@ -20,6 +20,7 @@ constexpr int64_t kTrialEvery = 64;  // chunks between the trials of a helper on
 constexpr double kWorthIt = 1.25;    // how much faster a helper on trial must make it
 constexpr DWORD kStallMs = 500;      // a helper whose reading stands still this long is given up
 constexpr DWORD kLetGoMs = 100;      // how long the end of a file waits for the helper to stop
+constexpr DWORD kHeldMs = 2000;      // how long the worker waits at most while reading is held
 
 // A summed chunk is its number and its CRC in one value, so that nobody
 // ever reads the one without the other.
@@ -71,6 +72,7 @@ std::atomic<int32_t> ChunkedFileSource::FilesChunked{0};
 std::atomic<int32_t> ChunkedFileSource::HelpersStarted{0};
 std::atomic<int32_t> ChunkedFileSource::TrialsHeld{0};
 std::atomic<bool> ChunkedFileSource::LastCameFast{false};
+std::atomic<bool> ChunkedFileSource::HoldReading{false};
 
 // The chunks of one file, shared by the worker and its helper. Each holds a
 // reference; the last to let go frees it, so a helper that was let go in the
@@ -162,11 +164,12 @@ DWORD WINAPI Help(LPVOID parameter) {
         VirtualAlloc(nullptr, kRead, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     while (buffer != nullptr && !c->stop.load() && c->next.load() < c->count) {
         int64_t chunk = 0;
-        if (c->paused.load() || !Claim(c, c->needed.load() + kWindow, &chunk)) {
-            // Paused, or too far ahead of the worker (or the claim was lost).
+        bool held = c->paused.load() || ChunkedFileSource::HoldReading.load();
+        if (held || !Claim(c, c->needed.load() + kWindow, &chunk)) {
+            // Paused or held, or too far ahead of the worker (or the claim
+            // was lost). The worker wakes it at its next chunk.
             c->helperWaits.store(true);
-            if ((c->paused.load() || c->next.load() >= c->needed.load() + kWindow) &&
-                !c->stop.load())
+            if ((held || c->next.load() >= c->needed.load() + kWindow) && !c->stop.load())
                 WaitForSingleObject(c->moved, 100);
             c->helperWaits.store(false);
             continue;
@@ -293,6 +296,7 @@ bool ChunkedFileSource::Sum(unsigned char* block, int32_t count, uint32_t* runni
 // chunk is free, and otherwise waits for the helper, within bounds.
 bool ChunkedFileSource::JoinChunk(int64_t chunk, uint32_t* running) {
     Chunks* c = chunks_;
+    WaitWhileHeld();
     c->needed.store(chunk);
     if (c->helperWaits.load())
         SetEvent(c->moved);
@@ -412,6 +416,19 @@ void ChunkedFileSource::Judge() {
         }
         return;
     }
+}
+
+// While reading is held, the worker waits before each chunk, at most
+// kHeldMs at a time, so that a hold that never ends only slows the file
+// down; the wait counts for no timed stretch.
+void ChunkedFileSource::WaitWhileHeld() {
+    if (!HoldReading.load())
+        return;
+    int64_t from = Counter();
+    for (DWORD since = GetTickCount();
+         HoldReading.load() && !Stopped(stop_) && GetTickCount() - since < kHeldMs;)
+        Sleep(5);
+    stageSince_ += Counter() - from;
 }
 
 void ChunkedFileSource::Pause(bool paused) {

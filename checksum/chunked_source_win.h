@@ -80,6 +80,11 @@ class ChunkedFileSource : public BlockSource {
     static std::atomic<int32_t> FilesChunked;
     static std::atomic<int32_t> HelpersStarted;
     static std::atomic<int32_t> TrialsHeld;
+    // While set, a file read in chunks waits before each chunk (up to 2 s
+    // at a time) and its helper claims none: the window thread holds the
+    // reading while another process hands over paths, so that on a machine
+    // of two cores the hand-off is not left what two busy readers leave it.
+    static std::atomic<bool> HoldReading;
     // Whether the last file judged came fast with the helper; the next
     // file's helper then starts with its first chunk.
     static std::atomic<bool> LastCameFast;
@@ -91,6 +96,7 @@ class ChunkedFileSource : public BlockSource {
 
     bool JoinChunk(int64_t chunk, uint32_t* running);
     void Judge();
+    void WaitWhileHeld();
     void Pause(bool paused);
     double SpeedSince(int64_t chunk) const;
     void StartHelper();

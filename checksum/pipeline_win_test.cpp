@@ -509,6 +509,22 @@ TEST_F(Pipeline, AHelperWhoseReadsHangHoldsUpNeitherItsFileNorTheNext) {
     EXPECT_EQ(Crc(next), GetListItemText(FileList, 1, 1));
 }
 
+// While reading is held (another process hands over paths), a large file
+// waits, its helper too, and goes on as soon as the hold ends.
+TEST_F(Pipeline, AHeldFileWaitsWithItsHelperAndGoesOnAfterTheHold) {
+    static std::atomic<int> taken{0};
+    ChunkedFileSource::BeforeHelperChunk.store([](int64_t) { ++taken; });
+    ChunkedFileSource::HoldReading.store(true);
+    AddWaitingEntry(MakeSparse("held.bin", int64_t(64) << 20));
+    bool moved = WaitUntil([] { return WritesTo(0, 2).size() > 1 || taken.load() > 0; }, 1000);
+    ChunkedFileSource::HoldReading.store(false);
+    bool done = WaitForVerdicts(20000);
+    ChunkedFileSource::BeforeHelperChunk.store(nullptr);
+    EXPECT_FALSE(moved) << "read while held";
+    ASSERT_TRUE(done);
+    EXPECT_EQ("B2EB30ED", GetListItemText(FileList, 0, 1)); // 64 MiB of zeros, by zlib
+}
+
 // A helper that started for fast chunks goes on trial once the reading turns
 // slow (here: once every speed counts as slow, from the helper's 32nd chunk).
 TEST_F(Pipeline, AHelperThatCameFastGoesOnTrialWhenTheReadingTurnsSlow) {
