@@ -49,6 +49,7 @@ import zlib
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
+import program_bench  # noqa: E402
 import sumvane_e2e as e2e  # noqa: E402
 import xdnd_drop  # noqa: E402
 from Xlib import display  # noqa: E402
@@ -56,20 +57,6 @@ from Xlib import display  # noqa: E402
 RUNS = int(os.environ.get("SUMVANE_BENCH_RUNS", "3"))
 TITLE = e2e.PROGRAM_TITLE
 LARGEST = 64 << 10
-PYTHON_PEER = r"""
-import sys, zlib
-total = 0
-for path in sys.argv[1:]:
-    crc = 0
-    with open(path, "rb", buffering=0) as f:
-        while True:
-            block = f.read(131072)
-            if not block:
-                break
-            crc = zlib.crc32(block, crc)
-    total = (total + crc) & 0xFFFFFFFF
-print("%08X" % total)
-"""
 
 
 def make_files(folder, count):
@@ -260,8 +247,8 @@ def peers(paths, crcs):
         ("7z h -scrcCRC32", lambda: timed_peer(["7z", "h", "-scrcCRC32"] + paths, crc_sum(crcs),
                                                sevenzip_sum)),
         ("Python zlib.crc32 loop", lambda: timed_peer(
-            ["/usr/bin/python3", "-c", PYTHON_PEER] + paths, crc_sum(crcs),
-            lambda out: out.strip())),
+            ["/usr/bin/python3", "-c", program_bench.PYTHON_PEER] + paths, crcs,
+            lambda out: out.split())),
     ]
 
 
