@@ -279,9 +279,11 @@ def main():
         # and against one dd bs=1M.
         peers = plain if mode == "cold" else [DD_128K, DD_1M]
         fastest = max(peers, key=lambda p: rate[(p, mode)])
-        print("  %s: the program from its first percentage reads at %.2fx of %s (%.2fx of %s)"
-              % (mode, rate[(PROGRAM, mode)] / rate[(fastest, mode)], fastest,
-                 rate[(PROGRAM, mode)] / rate[(DD_1M, mode)], DD_1M))
+        line = "  %s: the program from its first percentage reads at %.2fx of %s" % (
+            mode, rate[(PROGRAM, mode)] / rate[(fastest, mode)], fastest)
+        if fastest != DD_1M:
+            line += " (%.2fx of %s)" % (rate[(PROGRAM, mode)] / rate[(DD_1M, mode)], DD_1M)
+        print(line)
     agree = len(crcs) == 1
     print("  checksums %s: %s" % ("agree" if agree else "DIFFER", " ".join(sorted(crcs))))
     return 0 if agree else 1
