@@ -420,15 +420,16 @@ void ChunkedFileSource::Judge() {
 
 // While reading is held, the worker waits before each chunk, at most
 // kHeldMs at a time, so that a hold that never ends only slows the file
-// down; the wait counts for no timed stretch.
+// down. A timed stretch that a hold cut into starts again after it: the
+// helper may have gone on with a chunk it had claimed, or been held for
+// longer than the worker.
 void ChunkedFileSource::WaitWhileHeld() {
     if (!HoldReading.load())
         return;
-    int64_t from = Counter();
     for (DWORD since = GetTickCount();
          HoldReading.load() && !Stopped(stop_) && GetTickCount() - since < kHeldMs;)
         Sleep(5);
-    stageSince_ += Counter() - from;
+    stageFrom_ = position_ / chunks_->bytes + kSettleChunks;
 }
 
 void ChunkedFileSource::Pause(bool paused) {
