@@ -760,7 +760,7 @@ int CommandTimeRow(Args& args) {
     bool seenPercent = false, nearEnd = false;
     auto look = [&](const RemoteBlock& block, std::string* text) {
         LRESULT copied = 0;
-        int at = &block == &crcBlock || nearEnd ? lastRow : row;
+        int at = (&block == &crcBlock || nearEnd) ? lastRow : row;
         if (!SendBounded(list, LVM_GETITEMTEXTA, at, block.param(), &copied))
             return false;
         *text = block.ReadText(sizeof(LVITEMA), capacity - 1);
