@@ -1352,7 +1352,9 @@ int CommandManifest(const Args& args) {
         code = kExitOk;
     }
     FreeLibrary(module);
-    return code;
+    return code == kExitOk
+               ? code
+               : Fail(code, "no manifest in \"" + EscapeText(args.positional[0]) + "\"");
 }
 
 // ---------------------------------------------------------------------------

@@ -365,6 +365,44 @@ class InspectorError(AssertionError):
     pass
 
 
+# Inspector commands that change nothing, so that running one again is safe.
+LOOKING_COMMANDS = frozenset(
+    "windows window controls rows tooltips wait-window wait-gone clip-get handles version "
+    "manifest codepage modules".split()
+)
+WINE_START_RETRIES = 2
+# What the harness's Wine processes report: Wine's own errors only, so that a
+# process Wine ends at its start says why in its log or on stderr.
+WINE_DEBUG = "-all,err+all"
+
+
+def wine_env():
+    """The environment of a Wine process the harness starts: Wine's errors on,
+    unless someone asked for other diagnostics."""
+    env = dict(os.environ)
+    if env.get("WINEDEBUG", "-all") == "-all":
+        env["WINEDEBUG"] = WINE_DEBUG
+    return env
+
+
+def only_wine_errors(output):
+    """Whether every line of a program's output is one of Wine's diagnostics
+    ("0024:err:winediag:...", "wine: ..."), or there is none."""
+    return all(
+        re.match(rb"^([0-9a-f]+:(err|fixme|warn|trace):|wine: )", line)
+        for line in output.splitlines()
+        if line.strip()
+    )
+
+
+def note_wine_failure(what, output, attempt):
+    print(
+        "%s: Wine ended the process with exit 1 (attempt %d)%s"
+        % (what, attempt + 1, ": " + output[-2000:] if output else ", saying nothing"),
+        file=sys.stderr,
+    )
+
+
 class Inspector:
     """Runs sumvane_inspect.exe under the same wineserver as the program."""
 
@@ -376,7 +414,25 @@ class Inspector:
 
     def run(self, *args, check=True, timeout=None):
         """Returns (exit code, records, stderr text). With check, a non-zero
-        exit code raises InspectorError."""
+        exit code raises InspectorError.
+
+        The inspector explains every failure of its own on stderr. Exit code 1
+        with no such line means that Wine ended the process under it (Wine
+        does so, and says why only in its diagnostics, when for instance a
+        thread cannot open the X display); a command that only looks is then
+        run again."""
+        for attempt in range(1 + WINE_START_RETRIES):
+            code, records, err = self._run_once(args, timeout)
+            if code != 1 or "sumvane_inspect:" in err or args[0] not in LOOKING_COMMANDS:
+                break
+            note_wine_failure("sumvane_inspect %s" % args[0], err, attempt)
+        if check and code != 0:
+            raise InspectorError(
+                "sumvane_inspect %s: exit %d: %s" % (" ".join(map(str, args)), code, err)
+            )
+        return code, records, err
+
+    def _run_once(self, args, timeout):
         cmd = ["wine", self.exe] + [str(a) for a in args]
         # Output goes to files, not pipes: a Wine process may start the
         # desktop process (explorer.exe), which inherits its output handles
@@ -384,7 +440,7 @@ class Inspector:
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err_file:
             proc = subprocess.Popen(
                 cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=err_file,
-                start_new_session=True,
+                start_new_session=True, env=wine_env(),
             )  # fmt: skip
             try:
                 code = proc.wait(timeout=(timeout or self.timeout) + 5)
@@ -396,10 +452,6 @@ class Inspector:
             err_file.seek(0)
             output = out.read()
             err = err_file.read().decode("utf-8", "replace").strip()
-        if check and code != 0:
-            raise InspectorError(
-                "sumvane_inspect %s: exit %d: %s" % (" ".join(cmd[2:]), code, err)
-            )
         return code, parse_records(output), err
 
     @staticmethod
@@ -1001,33 +1053,47 @@ class WineTestCase(unittest.TestCase):
         if title is not None:
             before = {w.hwnd for w in self.inspector.windows(title)}
         n = len(self.programs)
+
+        def spawn(log_path):
+            with open(log_path, "wb") as log:
+                return subprocess.Popen(
+                    ["wine", exe] + [os.fspath(a) for a in args],
+                    cwd=cwd or self.work,
+                    stdin=subprocess.DEVNULL,
+                    stdout=log,
+                    stderr=subprocess.STDOUT,
+                    start_new_session=True,
+                    env=wine_env(),
+                )
+
         log_path = os.path.join(self.work, "program-%d.log" % n)
-        log = open(log_path, "wb")
-        try:
-            popen = subprocess.Popen(
-                ["wine", exe] + [os.fspath(a) for a in args],
-                cwd=cwd or self.work,
-                stdin=subprocess.DEVNULL,
-                stdout=log,
-                stderr=subprocess.STDOUT,
-                start_new_session=True,
-            )
-        finally:
-            log.close()
-        program = Program(popen, exe, list(args), log_path)
+        program = Program(spawn(log_path), exe, list(args), log_path)
         self.programs.append(program)
         if title is not None:
+            attempts = [0]
 
             def new_window():
                 for w in self.inspector.windows(title, visible=True):
                     if w.hwnd not in before:
                         return w
-                if not program.running():
-                    raise AssertionError(
-                        "%s ended (exit %s) before showing %r"
-                        % (exe, program.popen.returncode, title)
-                    )
-                return None
+                if program.running():
+                    return None
+                log = program.log()
+                # Exit 1 with only Wine's errors in the log is Wine ending the
+                # process at its start (the programs here never end so before
+                # their window shows): it is started again.
+                if (program.popen.returncode == 1 and attempts[0] < WINE_START_RETRIES
+                        and only_wine_errors(log)):
+                    note_wine_failure(os.path.basename(exe), log.decode("utf-8", "replace"),
+                                      attempts[0])
+                    attempts[0] += 1
+                    program.log_path = "%s.%d" % (log_path, attempts[0])
+                    program.popen = spawn(program.log_path)
+                    return None
+                raise AssertionError(
+                    "%s ended (exit %s) before showing %r: %r"
+                    % (exe, program.popen.returncode, title, log[-2000:])
+                )
 
             program.window = wait_until(new_window, timeout, message="window %r" % title)
         return program
