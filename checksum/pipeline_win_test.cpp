@@ -526,18 +526,18 @@ TEST_F(Pipeline, AHeldFileWaitsWithItsHelperAndGoesOnAfterTheHold) {
 }
 
 // A helper that started for fast chunks goes on trial once the reading turns
-// slow (here: once every speed counts as slow, from the helper's 32nd chunk).
+// slow (here: once every speed counts as slow, from the helper's first chunk).
+// The file is long enough for a helper thread that starts late: the worker
+// reads whatever the helper has not claimed.
 TEST_F(Pipeline, AHelperThatCameFastGoesOnTrialWhenTheReadingTurnsSlow) {
     int32_t trials = ChunkedFileSource::TrialsHeld.load();
-    ChunkedFileSource::BeforeHelperChunk.store([](int64_t chunk) {
-        if (chunk >= 32)
-            ChunkedFileSource::SlowBelow.store(1e300);
-    });
-    AddWaitingEntry(MakeSparse("slowing.bin", int64_t(64) << 20));
+    ChunkedFileSource::BeforeHelperChunk.store(
+        [](int64_t) { ChunkedFileSource::SlowBelow.store(1e300); });
+    AddWaitingEntry(MakeSparse("slowing.bin", int64_t(256) << 20));
     bool done = WaitForVerdicts(20000);
     ChunkedFileSource::BeforeHelperChunk.store(nullptr);
     ASSERT_TRUE(done);
-    EXPECT_EQ("B2EB30ED", GetListItemText(FileList, 0, 1)); // 64 MiB of zeros, by zlib
+    EXPECT_EQ("2A0E7DBB", GetListItemText(FileList, 0, 1)); // 256 MiB of zeros, by zlib
     EXPECT_LT(trials, ChunkedFileSource::TrialsHeld.load());
 }
 
