@@ -1070,9 +1070,10 @@ class WineTestCase(unittest.TestCase):
         program = Program(spawn(log_path), exe, list(args), log_path)
         self.programs.append(program)
         if title is not None:
-            attempts = [0]
+            attempts = 0
 
             def new_window():
+                nonlocal attempts
                 for w in self.inspector.windows(title, visible=True):
                     if w.hwnd not in before:
                         return w
@@ -1082,12 +1083,12 @@ class WineTestCase(unittest.TestCase):
                 # Exit 1 with only Wine's errors in the log is Wine ending the
                 # process at its start (the programs here never end so before
                 # their window shows): it is started again.
-                if (program.popen.returncode == 1 and attempts[0] < WINE_START_RETRIES
+                if (program.popen.returncode == 1 and attempts < WINE_START_RETRIES
                         and only_wine_errors(log)):
                     note_wine_failure(os.path.basename(exe), log.decode("utf-8", "replace"),
-                                      attempts[0])
-                    attempts[0] += 1
-                    program.log_path = "%s.%d" % (log_path, attempts[0])
+                                      attempts)
+                    attempts += 1
+                    program.log_path = "%s.%d" % (log_path, attempts)
                     program.popen = spawn(program.log_path)
                     return None
                 raise AssertionError(
